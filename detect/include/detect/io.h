@@ -1,0 +1,34 @@
+// File-system helpers shared by the pack loaders and the project walk: the text of an I/O error
+// and reading a whole file as UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "detect/error.h"
+
+namespace detect {
+
+// "{description} (os error {n})", the system's description of the error number and the number.
+[[nodiscard]] std::string io_error_text(int error_number);
+
+// The text of a file whose bytes are not UTF-8.
+inline constexpr const char* kInvalidUtf8Text = "stream did not contain valid UTF-8";
+// The text of an entry that names something other than a regular file or a folder (a named pipe,
+// a socket, a device): reading one could block for ever, so it is never opened for reading.
+inline constexpr const char* kNotRegularFileText = "not a regular file";
+
+// True when `bytes` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+[[nodiscard]] bool is_valid_utf8(std::string_view bytes);
+
+// Reads the whole file at `path` (following symbolic links) and checks that it is UTF-8. Only
+// regular files are read; a folder fails as reading one would ("Is a directory (os error 21)"),
+// anything else with kNotRegularFileText. A file larger than `max_bytes` fails with
+// `too_large_text` without being read.
+[[nodiscard]] Result<std::string> read_utf8_file(
+    const std::string& path,
+    std::uint64_t max_bytes = std::numeric_limits<std::uint64_t>::max(),
+    const char* too_large_text = "file too large");
+
+}  // namespace detect

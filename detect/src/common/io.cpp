@@ -1,0 +1,90 @@
+#include "detect/io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace detect {
+namespace {
+
+// Closes the descriptor on every path out of read_utf8_file.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+Error os_error(int error_number) { return Error(io_error_text(error_number)); }
+
+}  // namespace
+
+std::string io_error_text(int error_number) {
+  char buffer[256];
+  // GNU strerror_r returns a pointer that may or may not be `buffer`.
+  const char* description = ::strerror_r(error_number, buffer, sizeof buffer);
+  std::string text(description);
+  text += " (os error ";
+  text += std::to_string(error_number);
+  text += ')';
+  return text;
+}
+
+Result<std::string> read_utf8_file(const std::string& path, std::uint64_t max_bytes,
+                                   const char* too_large_text) {
+  // O_NONBLOCK keeps open() itself from waiting for a writer when the name is a FIFO; the type is
+  // checked before any read.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return os_error(errno);
+  FileDescriptor file(fd);
+
+  struct stat status {};
+  if (::fstat(file.get(), &status) != 0) return os_error(errno);
+  if (S_ISDIR(status.st_mode)) return os_error(EISDIR);
+  if (!S_ISREG(status.st_mode)) return Error(kNotRegularFileText);
+  if (static_cast<std::uint64_t>(status.st_size) > max_bytes) return Error(too_large_text);
+
+  std::string text;
+  text.resize(static_cast<std::size_t>(status.st_size));
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == text.size()) {
+      // The file may have grown since fstat: read on until end of file, within the limit.
+      if (text.size() >= max_bytes) {
+        char probe;
+        const ssize_t got = ::read(file.get(), &probe, 1);
+        if (got < 0) {
+          if (errno == EINTR) continue;
+          return os_error(errno);
+        }
+        if (got == 0) break;
+        return Error(too_large_text);
+      }
+      const std::size_t grow = text.size() < 4096 ? 4096 : text.size();
+      const std::uint64_t room = max_bytes - text.size();
+      text.resize(text.size() + static_cast<std::size_t>(room < grow ? room : grow));
+    }
+    const ssize_t got = ::read(file.get(), text.data() + filled, text.size() - filled);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return os_error(errno);
+    }
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  text.resize(filled);
+  if (!is_valid_utf8(text)) return Error(kInvalidUtf8Text);
+  return text;
+}
+
+}  // namespace detect

@@ -1,0 +1,21 @@
+#include "detect/path.h"
+
+namespace detect {
+
+std::string join_path(std::string_view dir, std::string_view name) {
+  std::string out;
+  out.reserve(dir.size() + 1 + name.size());
+  out.append(dir);
+  if (!dir.empty() && dir.back() != '/') out.push_back('/');
+  out.append(name);
+  return out;
+}
+
+bool has_extension(std::string_view name, std::string_view extension) {
+  if (name == "..") return false;
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot == 0) return false;
+  return name.substr(dot + 1) == extension;
+}
+
+}  // namespace detect

@@ -1,0 +1,130 @@
+// Hash tables keyed by text from the analysed project. Their hash is SipHash-1-3 under a secret
+// key, so a crafted project cannot force collisions: the keys come from the operating system's
+// random source once per analysis (`HashSeeds`), and every table takes a key of its own from it.
+//
+// Iteration order of `TextMap` is unspecified and nothing may depend on it. Where an output does
+// depend on the order (the evidence tables), use `OrderedTextMap`, which iterates in first
+// insertion order so that the same tree always gives the same manifest.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace detect {
+
+struct HashKey {
+  std::uint64_t k0 = 0;
+  std::uint64_t k1 = 0;
+};
+
+// SipHash-1-3 of `data` under `key`.
+std::uint64_t siphash13(HashKey key, std::string_view data);
+
+// One per analysis: draws its first key from the OS random source, then hands out a fresh key per
+// table (k0 + 1 each time, as keys per table need only differ, not be independent).
+class HashSeeds {
+ public:
+  HashSeeds();
+  HashKey next() {
+    HashKey key = base_;
+    base_.k0 += 1;
+    return key;
+  }
+
+ private:
+  HashKey base_;
+};
+
+struct SeededTextHash {
+  using is_transparent = void;
+  HashKey key;
+  std::size_t operator()(std::string_view s) const { return siphash13(key, s); }
+};
+
+struct TextEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const { return a == b; }
+};
+
+// Unordered map from text; lookups take a string_view without allocating.
+template <typename V>
+class TextMap {
+ public:
+  explicit TextMap(HashKey key) : map_(0, SeededTextHash{key}, TextEqual{}) {}
+
+  // Inserts or replaces; the key is copied only when new.
+  void insert_or_assign(std::string_view key, V value) {
+    auto it = map_.find(key);
+    if (it == map_.end()) {
+      map_.emplace(std::string(key), std::move(value));
+    } else {
+      it->second = std::move(value);
+    }
+  }
+  // Inserts only when absent; returns false when the key was already there.
+  bool try_insert(std::string_view key, V value) {
+    if (map_.find(key) != map_.end()) return false;
+    map_.emplace(std::string(key), std::move(value));
+    return true;
+  }
+  const V* find(std::string_view key) const {
+    auto it = map_.find(key);
+    return it == map_.end() ? nullptr : &it->second;
+  }
+  bool contains(std::string_view key) const { return map_.find(key) != map_.end(); }
+  bool empty() const { return map_.empty(); }
+  std::size_t size() const { return map_.size(); }
+  auto begin() const { return map_.begin(); }
+  auto end() const { return map_.end(); }
+
+ private:
+  std::unordered_map<std::string, V, SeededTextHash, TextEqual> map_;
+};
+
+// Map from text that iterates in the order in which each key was first inserted; replacing a
+// value keeps the key's place.
+template <typename V>
+class OrderedTextMap {
+ public:
+  explicit OrderedTextMap(HashKey key) : index_(0, SeededTextHash{key}, TextEqual{}) {}
+
+  // The value under `key`, default-constructed (by `make`) and placed last when new.
+  template <typename Make>
+  V& get_or_insert(std::string_view key, Make&& make) {
+    auto it = index_.find(key);
+    if (it != index_.end()) return entries_[it->second].second;
+    entries_.emplace_back(std::string(key), make());
+    index_.emplace(entries_.back().first, entries_.size() - 1);
+    return entries_.back().second;
+  }
+  void insert_or_assign(std::string_view key, V value) {
+    auto it = index_.find(key);
+    if (it != index_.end()) {
+      entries_[it->second].second = std::move(value);
+      return;
+    }
+    entries_.emplace_back(std::string(key), std::move(value));
+    index_.emplace(entries_.back().first, entries_.size() - 1);
+  }
+  const V* find(std::string_view key) const {
+    auto it = index_.find(key);
+    return it == index_.end() ? nullptr : &entries_[it->second].second;
+  }
+  bool empty() const { return entries_.empty(); }
+  std::size_t size() const { return entries_.size(); }
+  // Entries in first-insertion order.
+  const std::vector<std::pair<std::string, V>>& entries() const { return entries_; }
+  std::vector<std::pair<std::string, V>>& entries() { return entries_; }
+
+ private:
+  std::vector<std::pair<std::string, V>> entries_;
+  // The index owns copies of the keys: views into `entries_` would dangle when a reallocation
+  // moves short strings, whose characters live inside the std::string itself.
+  std::unordered_map<std::string, std::size_t, SeededTextHash, TextEqual> index_;
+};
+
+}  // namespace detect
