@@ -1,0 +1,120 @@
+// Written forms of JSON texts, unsigned integers and 32-bit floats.
+#include "core/json_buffer.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <system_error>
+
+namespace vesk {
+namespace {
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+// The escape of one byte, or an empty view when the byte is written as itself.
+std::string_view short_escape(unsigned char c) {
+  switch (c) {
+    case '"': return "\\\"";
+    case '\\': return "\\\\";
+    case '\b': return "\\b";
+    case '\t': return "\\t";
+    case '\n': return "\\n";
+    case '\f': return "\\f";
+    case '\r': return "\\r";
+    default: return {};
+  }
+}
+
+}  // namespace
+
+void JsonBuffer::string(std::string_view text) {
+  raw('"');
+  std::size_t run_start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    raw(text.substr(run_start, i - run_start));
+    run_start = i + 1;
+    if (const std::string_view escape = short_escape(c); !escape.empty()) {
+      raw(escape);
+    } else {
+      const char unicode[] = {'\\', 'u', '0', '0', kHexDigits[c >> 4], kHexDigits[c & 0xF]};
+      raw(std::string_view(unicode, sizeof unicode));
+    }
+  }
+  raw(text.substr(run_start));
+  raw('"');
+}
+
+void JsonBuffer::u32(std::uint32_t value) {
+  char digits[10];
+  const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+  (void)ec;  // ten digits always suffice for 32 bits
+  raw(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+}
+
+void JsonBuffer::f32(float value) {
+  if (!std::isfinite(value)) {
+    raw("null");
+    return;
+  }
+  if (value == 0.0f) {
+    raw(std::signbit(value) ? "-0.0" : "0.0");
+    return;
+  }
+  // Shortest round-trip digits of the float itself (never widened to double), in scientific form:
+  // "-d.ddde±xx". The layout below only rearranges these digits.
+  char scientific[32];
+  const auto [end, ec] = std::to_chars(scientific, scientific + sizeof scientific, value,
+                                       std::chars_format::scientific);
+  (void)ec;  // a float needs at most 15 characters here
+  std::string_view text(scientific, static_cast<std::size_t>(end - scientific));
+
+  if (text.front() == '-') {
+    raw('-');
+    text.remove_prefix(1);
+  }
+  const std::size_t e_pos = text.find('e');
+  const std::string_view mantissa = text.substr(0, e_pos);
+  int exponent = 0;
+  std::from_chars(text.data() + e_pos + 2, text.data() + text.size(), exponent);
+  if (text[e_pos + 1] == '-') exponent = -exponent;
+
+  char digits[9];
+  std::size_t n = 0;
+  for (const char c : mantissa) {
+    if (c != '.') digits[n++] = c;
+  }
+  const std::string_view d(digits, n);
+  const int count = static_cast<int>(n);
+
+  if (exponent >= -6 && exponent <= 12) {
+    if (exponent >= count - 1) {  // a whole number
+      raw(d);
+      for (int i = 0; i < exponent - count + 1; ++i) raw('0');
+      raw(".0");
+    } else if (exponent >= 0) {
+      const auto whole = static_cast<std::size_t>(exponent + 1);
+      raw(d.substr(0, whole));
+      raw('.');
+      raw(d.substr(whole));
+    } else {
+      raw("0.");
+      for (int i = 0; i < -exponent - 1; ++i) raw('0');
+      raw(d);
+    }
+    return;
+  }
+  raw(d.substr(0, 1));
+  if (n > 1) {
+    raw('.');
+    raw(d.substr(1));
+  }
+  raw(exponent < 0 ? "e-" : "e+");
+  char magnitude[4];
+  const auto [mag_end, mag_ec] = std::to_chars(magnitude, magnitude + sizeof magnitude, std::abs(exponent));
+  (void)mag_ec;
+  raw(std::string_view(magnitude, static_cast<std::size_t>(mag_end - magnitude)));
+}
+
+}  // namespace vesk

@@ -1,0 +1,67 @@
+// Small pieces of JSON reading shared by the calls_json reader: the byte stream RapidJSON reads
+// from, line and column of a byte offset, the classification of number literals, and the texts
+// that name an unexpected value ("string \"x\"", "integer `5`", "map").
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vesk {
+
+// A read-only RapidJSON input stream over a text that is not NUL-terminated. RapidJSON takes '\0'
+// as the end of input, so a NUL inside the text also looks like the end; callers tell the two
+// apart by comparing the offset with the text's size.
+class JsonTextStream {
+ public:
+  using Ch = char;
+  explicit JsonTextStream(std::string_view text) : text_(text) {}
+
+  [[nodiscard]] Ch Peek() const { return at_ < text_.size() ? text_[at_] : '\0'; }
+  Ch Take() { return at_ < text_.size() ? text_[at_++] : '\0'; }
+  [[nodiscard]] std::size_t Tell() const { return at_; }
+  [[nodiscard]] std::string_view text() const { return text_; }
+
+  // Writing is never asked of a stream that is not parsed in place.
+  Ch* PutBegin() { return nullptr; }
+  void Put(Ch) {}
+  void Flush() {}
+  std::size_t PutEnd(Ch*) { return 0; }
+
+ private:
+  std::string_view text_;
+  std::size_t at_ = 0;
+};
+
+inline bool is_json_whitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// The first offset at or after `from` that is not JSON white space (the size at the end).
+[[nodiscard]] std::size_t skip_json_whitespace(std::string_view text, std::size_t from);
+
+// The smallest offset `i` at or before `from` such that text[i, from) is all JSON white space.
+[[nodiscard]] std::size_t skip_json_whitespace_back(std::string_view text, std::size_t from);
+
+// " at line {l} column {c}" for an error at byte `at`: the line is 1 plus the line feeds before
+// it; the column counts the bytes of that line up to and including the byte at `at` (so the
+// end of the text is the column of the last byte, and the empty text is line 1 column 0).
+[[nodiscard]] std::string json_position_suffix(std::string_view text, std::size_t at);
+
+// A number literal (valid JSON syntax) read the way serde_json reads it: an unsigned or signed
+// 64-bit integer when it is written without fraction or exponent and fits, a double otherwise
+// ("-0" is the double -0.0). `out_of_range` when the double overflows.
+struct JsonNumber {
+  enum class Kind : std::uint8_t { Unsigned, Signed, Float, OutOfRange } kind = Kind::Unsigned;
+  std::uint64_t unsigned_value = 0;
+  std::int64_t signed_value = 0;
+  double float_value = 0.0;
+};
+[[nodiscard]] JsonNumber classify_json_number(std::string_view literal);
+
+// What a message calls the value found: "integer `5`", "floating point `3.0`", "string \"x\"",
+// "boolean `true`", "null", "sequence", "map".
+[[nodiscard]] std::string describe_number(const JsonNumber& number);
+[[nodiscard]] std::string describe_string(std::string_view value);
+
+}  // namespace vesk

@@ -1,0 +1,161 @@
+// The manifest's JSON text byte for byte: the float and escape tables, key orders, null and
+// omitted members, and the buffer's growth.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "core/json_buffer.h"
+#include "core/manifest_json.h"
+
+namespace vesk {
+namespace {
+
+std::string f32_text(float value) {
+  JsonBuffer out;
+  out.f32(value);
+  return std::string(out.view());
+}
+
+struct FloatCase {
+  float value;
+  const char* text;
+};
+
+TEST(JsonFloat, ShortestDigitsInEachLayout) {
+  const FloatCase cases[] = {
+      // whole numbers in fixed form
+      {1.0f, "1.0"},
+      {100.0f, "100.0"},
+      {123456789.0f, "123456790.0"},
+      {1e12f, "1000000000000.0"},
+      // fraction with digits on both sides of the point
+      {12.34f, "12.34"},
+      {-1.5f, "-1.5"},
+      // below one, fixed form down to 1e-6
+      {0.6f, "0.6"},
+      {-0.6f, "-0.6"},
+      {0.35f, "0.35"},
+      {0.001234f, "0.001234"},
+      {0.000001f, "0.000001"},
+      {std::nextafter(0.9f, 1.0f), "0.90000004"},
+      // exponent form outside -6..12, the sign always written
+      {1e-7f, "1e-7"},
+      {1.5e-7f, "1.5e-7"},
+      {1e-10f, "1e-10"},
+      {std::numeric_limits<float>::min(), "1.1754944e-38"},
+      {std::numeric_limits<float>::denorm_min(), "1e-45"},
+      {1e13f, "1e+13"},
+      {2e20f, "2e+20"},
+      {-2e20f, "-2e+20"},
+      {std::numeric_limits<float>::max(), "3.4028235e+38"},
+      // at a power of two the shortest digits are not the correctly rounded prefix
+      {std::ldexp(1.0f, 90), "1.2379401e+27"},
+      {0.0f, "0.0"},
+      {-0.0f, "-0.0"},
+      {std::numeric_limits<float>::quiet_NaN(), "null"},
+      {std::numeric_limits<float>::infinity(), "null"},
+      {-std::numeric_limits<float>::infinity(), "null"},
+  };
+  for (const FloatCase& c : cases) {
+    EXPECT_EQ(f32_text(c.value), c.text) << "bits 0x" << std::hex << std::bit_cast<std::uint32_t>(c.value);
+  }
+}
+
+TEST(JsonText, EscapesOnlyQuoteBackslashAndControls) {
+  const struct {
+    std::string in;
+    const char* out;
+  } cases[] = {
+      {"plain", R"("plain")"},
+      {"tab\there", R"("tab\there")"},
+      {"say \"hi\"", R"("say \"hi\"")"},
+      {"back\\slash", R"("back\\slash")"},
+      {"\b\f\n\r", R"("\b\f\n\r")"},
+      {"esc\x1b[0m", R"("esc\u001b[0m")"},
+      {std::string("nul\0one\x01\x1f", 9), R"("nul\u0000one\u0001\u001f")"},
+      {"/ and \x7f stay", "\"/ and \x7f stay\""},
+      {"caf\xc3\xa9 \xe2\x80\xa8 \xe2\x80\xa9", "\"caf\xc3\xa9 \xe2\x80\xa8 \xe2\x80\xa9\""},
+      {"", R"("")"},
+  };
+  for (const auto& c : cases) {
+    JsonBuffer out;
+    out.string(c.in);
+    EXPECT_EQ(out.view(), c.out);
+  }
+}
+
+TEST(JsonUnsigned, PlainDigits) {
+  for (const auto& [value, text] : {std::pair<std::uint32_t, const char*>{0, "0"}, {7, "7"},
+                                    {4294967295u, "4294967295"}}) {
+    JsonBuffer out;
+    out.u32(value);
+    EXPECT_EQ(out.view(), text);
+  }
+}
+
+TEST(JsonBufferGrowth, StartsAt128AndDoubles) {
+  JsonBuffer out;
+  EXPECT_EQ(out.capacity(), 128u);
+  std::size_t last = out.capacity();
+  for (int i = 0; i < 5000; ++i) {
+    out.raw('x');
+    if (out.capacity() != last) {
+      EXPECT_EQ(out.capacity(), last * 2);
+      last = out.capacity();
+    }
+  }
+  out.raw(std::string(100000, 'y'));  // one large append jumps straight to the needed doubling
+  EXPECT_EQ(out.capacity(), 131072u);
+}
+
+TEST(ManifestJson, EmptyManifest) {
+  const detect::BuildManifest manifest;
+  const auto json = write_manifest_json(manifest);
+  ASSERT_TRUE(json.ok());
+  EXPECT_EQ(json.value(),
+            R"({"schema_version":"0.2.0","framework":null,"framework_candidates":[],"agents":[],)"
+            R"("tools":[],"llm_clients":[],"spawn_graph":[],"patterns":[],"deploy_target":null,)"
+            R"("warnings":[]})");
+}
+
+detect::SourceLocation at(const char* file, std::uint32_t line = 0) { return {file, line}; }
+
+TEST(ManifestJson, EveryRecordInKeyOrder) {
+  detect::BuildManifest m;
+  const detect::FrameworkCandidate best{"alpha", "Alpha Kit", 1.0f, {"decorator:tool", "import:alpha"}};
+  m.framework = best;
+  m.framework_candidates = {best, {"beta", "Beta", 0.6f, {}}};
+  m.agents = {{"planner", "alpha.Agent", "alpha", at("app/a.py")}};
+  m.tools = {{"search", "app.tools.search", "alpha", at("app/t.py", 4294967295u)}};
+  m.llm_clients = {{"openai", "gpt-4o", "alpha", at("app/c.py")}};
+  m.spawn_graph = {{"root", "child", "spawn"}};
+  m.patterns = {{"router", "Router", -std::numeric_limits<float>::infinity(), "app.route", at("app/r.py")}};
+  m.deploy_target = "lambda";
+  m.warnings = {"skipping p/x.yaml: parsing framework pack YAML", "tab\t\"q\"\x1b"};
+  m.unclassified_calls = {{"c.send", "httpx.Client.send", std::string("Client.send"), "app.f", at("app/f.py", 3)},
+                          {"g", "g", std::nullopt, "app.h", at("app/f.py")}};
+  const auto json = write_manifest_json(m);
+  ASSERT_TRUE(json.ok());
+  EXPECT_EQ(json.value(),
+            R"({"schema_version":"0.2.0",)"
+            R"("framework":{"id":"alpha","display_name":"Alpha Kit","confidence":1.0,"matched_rules":["decorator:tool","import:alpha"]},)"
+            R"("framework_candidates":[{"id":"alpha","display_name":"Alpha Kit","confidence":1.0,"matched_rules":["decorator:tool","import:alpha"]},)"
+            R"({"id":"beta","display_name":"Beta","confidence":0.6,"matched_rules":[]}],)"
+            R"("agents":[{"name":"planner","class_path":"alpha.Agent","framework_id":"alpha","location":{"file":"app/a.py","line":0}}],)"
+            R"("tools":[{"name":"search","function_path":"app.tools.search","framework_id":"alpha","location":{"file":"app/t.py","line":4294967295}}],)"
+            R"("llm_clients":[{"provider":"openai","model":"gpt-4o","framework_id":"alpha","location":{"file":"app/c.py","line":0}}],)"
+            R"("spawn_graph":[{"parent":"root","child":"child","kind":"spawn"}],)"
+            R"("patterns":[{"id":"router","display_name":"Router","confidence":null,"function":"app.route","location":{"file":"app/r.py","line":0}}],)"
+            R"("deploy_target":"lambda",)"
+            R"("warnings":["skipping p/x.yaml: parsing framework pack YAML","tab\t\"q\"\u001b"],)"
+            R"("unclassified_calls":[)"
+            R"({"callee":"c.send","resolved_callee":"httpx.Client.send","receiver_rewrite":"Client.send","function":"app.f","location":{"file":"app/f.py","line":3}},)"
+            R"({"callee":"g","resolved_callee":"g","function":"app.h","location":{"file":"app/f.py","line":0}}]})");
+}
+
+}  // namespace
+}  // namespace vesk
