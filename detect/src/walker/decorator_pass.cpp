@@ -1,0 +1,30 @@
+// The pass over one top-level statement: decorators of the reached definitions, then the
+// repeated source-order walks of each reached statement.
+#include "walker/file_pass.h"
+#include "walker/statement_calls.h"
+
+namespace detect {
+namespace {
+
+// `walk_calls` is false when no call of the top-level statement can match a class rule: the
+// walks would then yield nothing, and only the decorators are matched.
+void pass_statement(FileContext& context, const pysyntax::Stmt& statement, bool walk_calls) {
+  if (const auto* def = statement.try_as<pysyntax::FunctionDef>()) {
+    for (const pysyntax::Decorator& decorator : def->decorators)
+      match_decorator(context, *decorator.expression, false, def->name.id);
+    for (const pysyntax::Stmt* inner : def->body) pass_statement(context, *inner, walk_calls);
+  } else if (const auto* cls = statement.try_as<pysyntax::ClassDef>()) {
+    for (const pysyntax::Decorator& decorator : cls->decorators)
+      match_decorator(context, *decorator.expression, true, cls->name.id);
+    for (const pysyntax::Stmt* inner : cls->body) pass_statement(context, *inner, walk_calls);
+  }
+  if (walk_calls) walk_statement_calls(context, statement);
+}
+
+}  // namespace
+
+void decorator_pass(FileContext& context, const pysyntax::Stmt& statement) {
+  pass_statement(context, statement, holds_class_rule_call(context, statement));
+}
+
+}  // namespace detect

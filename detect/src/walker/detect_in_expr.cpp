@@ -1,0 +1,85 @@
+// Class-instantiation rules applied to the calls of an expression, in source order: each call
+// before its callee and its arguments.
+#include "pysyntax/visitor.h"
+#include "walker/file_pass.h"
+#include "walker/statement_calls.h"
+
+namespace detect {
+namespace {
+
+void apply_class_rules(FileContext& context, const pysyntax::Call& call, std::string_view resolved) {
+  for (const FrameworkPack& pack : context.framework_packs) {
+    for (const DetectRule& rule : pack.detect.symbol_patterns) {
+      if (rule.kind != DetectRuleKind::ClassInstantiation || !rule.class_name || *rule.class_name != resolved)
+        continue;
+      add_evidence(context, pack.id, "class_instantiation:" + *rule.class_name, rule.weight);
+    }
+    for (const auto& [category, rules] : pack.idioms) {
+      for (const IdiomRule& rule : rules) {
+        if (rule.kind != IdiomKind::ClassInstantiation || !rule.class_name || *rule.class_name != resolved)
+          continue;
+        CaptureResults captures =
+            expand_captures(context.capture_pattern, rule.capture, collect_keyword_values(call));
+        auto named = captures.find("name");
+        std::string name = named != captures.end() ? named->second : std::string(resolved);
+        emit_idiom_hit(context, pack.id, category, rule, std::move(name), std::move(captures));
+      }
+    }
+  }
+}
+
+struct CallRuleWalker : pysyntax::SourceOrderVisitor<CallRuleWalker> {
+  FileContext& context;
+  explicit CallRuleWalker(FileContext& file_context) : context(file_context) {}
+
+  bool enter_expr(const pysyntax::Expr& expression) {
+    const auto* call = expression.try_as<pysyntax::Call>();
+    if (call == nullptr) return true;
+    std::string& resolved = context.name_buffer;
+    if (!resolved_name(*call->func, context.aliases, resolved)) return true;
+    if (!context.class_rule_names.contains(resolved)) return true;
+    apply_class_rules(context, *call, resolved);
+    return true;
+  }
+};
+
+}  // namespace
+
+void detect_in_expr(FileContext& context, const pysyntax::Expr& expression) {
+  CallRuleWalker walker(context);
+  walker.visit_expr(expression);
+}
+
+void walk_statement_calls(FileContext& context, const pysyntax::Stmt& statement) {
+  CallRuleWalker walker(context);
+  walker.visit_stmt(statement);
+}
+
+namespace {
+
+struct MatchFinder : pysyntax::SourceOrderVisitor<MatchFinder> {
+  FileContext& context;
+  bool found = false;
+  explicit MatchFinder(FileContext& file_context) : context(file_context) {}
+
+  bool enter_expr(const pysyntax::Expr& expression) {
+    if (found) return false;
+    if (const auto* call = expression.try_as<pysyntax::Call>()) {
+      std::string& resolved = context.name_buffer;
+      found = resolved_name(*call->func, context.aliases, resolved) && context.class_rule_names.contains(resolved);
+    }
+    return !found;
+  }
+  bool enter_stmt(const pysyntax::Stmt&) { return !found; }
+};
+
+}  // namespace
+
+bool holds_class_rule_call(FileContext& context, const pysyntax::Stmt& statement) {
+  if (context.class_rule_names.empty()) return false;
+  MatchFinder finder(context);
+  finder.visit_stmt(statement);
+  return finder.found;
+}
+
+}  // namespace detect

@@ -1,0 +1,86 @@
+// The file pass: framework evidence ("class_instantiation:{}", "decorator:{}" with the weight of
+// the pack's symbol rule) and idiom hits (agents, tools, LLM clients) found in one source file.
+//
+// `decorator_pass` runs once per top-level statement. It matches the decorators of every
+// definition it reaches (top level, or directly in the body of a reached definition), recurses
+// into the bodies of those definitions, and then walks the whole statement again, definitions
+// included, handing each expression to `detect_in_expr`. So an expression inside k nested
+// reached definitions is handled k + 1 times, and every hit it yields is pushed that often: a
+// class `Pipeline` whose methods m1 and m2 call A1() and A2() gives A1, A1, A2, A2, A1, A2.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "captures/captures.h"
+#include "common/seeded_hash.h"
+#include "detect/manifest.h"
+#include "detect/packs.h"
+#include "names/names.h"
+#include "pysyntax/ast.h"
+
+namespace detect {
+
+// Evidence text -> weight of one framework id; writing a present text replaces its weight.
+using EvidenceWeights = OrderedTextMap<float>;
+// Framework id -> its evidence. Both levels iterate in first-insertion order, so the order in
+// which weights are summed and candidates of equal confidence are listed is reproducible.
+using FrameworkEvidence = OrderedTextMap<EvidenceWeights>;
+
+// The resolved names that some class-instantiation rule (symbol or idiom) of any pack names. A
+// call whose resolved callee is not one of them matches nothing, which lets the pass skip the
+// repeated walks of statements that cannot yield anything.
+using ClassRuleNames = TextMap<bool>;
+[[nodiscard]] ClassRuleNames collect_class_rule_names(const std::vector<FrameworkPack>& packs, HashKey key);
+
+// Writes a weight under (framework id, text), creating the id's table when it has none.
+void put_evidence(FrameworkEvidence& evidence, HashSeeds& seeds, std::string_view framework_id,
+                  std::string_view text, float weight);
+
+// The state of the pass over one file. The lists and `evidence` start empty and are only added
+// to; the caller takes them out afterwards.
+struct FileContext {
+  std::string file;  // the file's path as text, copied into every SourceLocation
+  std::vector<AgentEntry> agents;
+  std::vector<ToolEntry> tools;
+  std::vector<LlmClientEntry> llm_clients;
+  FrameworkEvidence evidence;
+  const ImportAliases& aliases;
+  const std::vector<FrameworkPack>& framework_packs;
+  // Shared by the whole analysis.
+  const ClassRuleNames& class_rule_names;
+  const CapturePattern& capture_pattern;
+  HashSeeds& seeds;
+  // Reused for the resolved name of every call of the file.
+  std::string name_buffer;
+
+  FileContext(std::string file_text, const ImportAliases& file_aliases,
+              const std::vector<FrameworkPack>& packs, const ClassRuleNames& class_names,
+              const CapturePattern& pattern, HashSeeds& hash_seeds)
+      : file(std::move(file_text)),
+        evidence(hash_seeds.next()),
+        aliases(file_aliases),
+        framework_packs(packs),
+        class_rule_names(class_names),
+        capture_pattern(pattern),
+        seeds(hash_seeds) {}
+};
+
+void decorator_pass(FileContext& context, const pysyntax::Stmt& statement);
+
+// Applies the class-instantiation rules to `expression` when it is a call, then does the same for
+// each of its sub-expressions in source order.
+void detect_in_expr(FileContext& context, const pysyntax::Expr& expression);
+
+void match_decorator(FileContext& context, const pysyntax::Expr& decorator, bool decorated_is_class,
+                     std::string_view decorated_name);
+
+void add_evidence(FileContext& context, std::string_view framework_id, std::string_view text, float weight);
+
+// Pushes one entry for the categories "agent", "orchestrator", "tool" and "llm_client"; any other
+// category key gives nothing.
+void emit_idiom_hit(FileContext& context, std::string_view framework_id, std::string_view category,
+                    const IdiomRule& rule, std::string name, CaptureResults captures);
+
+}  // namespace detect
