@@ -1,0 +1,26 @@
+// The analyze_path worker: one analysis from a project root and two optional pack folders to
+// the manifest's JSON text, or to the one failure message of the call. Knows nothing of Python.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "detect/error.h"
+
+namespace vesk {
+
+// The pack folders a call reads when none is given: the root joined with "packs" and then with
+// "frameworks" or "patterns".
+[[nodiscard]] std::string default_pack_dir(std::string_view root);
+[[nodiscard]] std::string default_pattern_dir(std::string_view root);
+
+// Loads the framework packs, then the pattern packs, walks and analyses the project, and writes
+// the manifest whose warnings are the framework-pack warnings, the pattern-pack warnings and one
+// "parse error: {}" per unusable source file, in that order. The error's message is the whole
+// text the caller raises ("loading framework packs: ...", "walking project: walking {root}", ...).
+[[nodiscard]] detect::Result<std::string> analyze_path_impl(std::string_view path,
+                                                           std::optional<std::string_view> pack_dir,
+                                                           std::optional<std::string_view> pattern_dir);
+
+}  // namespace vesk
