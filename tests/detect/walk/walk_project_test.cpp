@@ -1,0 +1,276 @@
+// The project walk over trees built on the spot: order, name and extension tests, links, read
+// failures, listing failures and depth. The parser's verdict does not matter here (files are
+// written as valid Python, but a parsed file and a parse failure both count as "considered").
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "detect/walk.h"
+#include "detect/walk/temp_tree.h"
+
+namespace detect {
+namespace {
+
+using testing::TempTree;
+
+struct Seen {
+  std::string path;
+  bool read_failed = false;
+  std::string detail;  // the I/O error text of a read failure
+};
+
+// Keeps every result in the order the walk hands it over, files and errors interleaved.
+class RecordingSink final : public FileSink {
+ public:
+  void on_file(ParsedFile&& file) override { seen.push_back({file.path, false, ""}); }
+  void on_error(WalkError&& error) override {
+    const bool read_failed = error.kind == WalkError::Kind::ReadFailed;
+    seen.push_back({error.path, read_failed, read_failed ? error.detail : ""});
+  }
+  std::vector<std::string> paths() const {
+    std::vector<std::string> out;
+    for (const Seen& s : seen) out.push_back(s.path);
+    return out;
+  }
+  std::vector<Seen> seen;
+};
+
+std::vector<std::string> sorted(std::vector<std::string> v) {
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
+TEST(WalkOrder, FollowsEachFolderListingDepthFirst) {
+  TempTree tree;
+  for (const char* name : {"m.py", "b.py", "sub", "a.py", "sub/z.py", "sub/deeper", "sub/deeper/q.py", "sub/c.py",
+                           "k.py", "other", "other/e.py"}) {
+    const std::string n = name;
+    if (n.find(".py") == std::string::npos) tree.dir(n); else tree.file(n, "x = 1\n");
+  }
+  // What readdir itself says, folder by folder.
+  std::vector<std::string> expected;
+  std::function<void(const std::string&)> list = [&](const std::string& folder) {
+    DIR* listing = ::opendir(folder.c_str());
+    ASSERT_NE(listing, nullptr);
+    while (const dirent* entry = ::readdir(listing)) {
+      const std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      if (name.find(".py") == std::string::npos) list(folder + "/" + name); else expected.push_back(folder + "/" + name);
+    }
+    ::closedir(listing);
+  };
+  list(tree.root());
+
+  RecordingSink sink;
+  ASSERT_TRUE(walk_project(tree.root(), sink).ok());
+  EXPECT_EQ(sink.paths(), expected);
+  ASSERT_EQ(expected.size(), 8u);
+}
+
+TEST(WalkNames, HiddenToolAndForeignEntriesArePassedOver) {
+  TempTree tree;
+  for (const char* folder : {".git", ".venv", "__pycache__", "node_modules", "Node_Modules", "__pycache__2", "tools.py",
+                             "files"}) {
+    tree.dir(folder);
+    tree.file(std::string(folder) + "/inner.py", "x = 1\n");
+  }
+  for (const char* file : {".hidden.py", "A.PY", "stub.pyi", "w.pyw", "notes.py.txt", "a.py.bak", "a.", "noext", "a.b.py",
+                           "a..py", "files/__pycache__", "files/node_modules", "files/.py"}) {
+    tree.file(file, "x = 1\n");
+  }
+  RecordingSink sink;
+  ASSERT_TRUE(walk_project(tree.root(), sink).ok());
+  const std::string r = tree.root() + "/";
+  EXPECT_EQ(sorted(sink.paths()), sorted({r + "Node_Modules/inner.py", r + "__pycache__2/inner.py", r + "tools.py/inner.py",
+                                          r + "files/inner.py", r + "a.b.py", r + "a..py"}));
+}
+
+TEST(WalkNames, TheRootIsUsedAsGivenAndNeverNameTested) {
+  TempTree tree;
+  for (const char* root : {".proj", "node_modules", "__pycache__", "plain"}) {
+    tree.dir(root);
+    tree.file(std::string(root) + "/a.py", "x = 1\n");
+  }
+  struct Case {
+    std::string root;
+    std::string expected;
+  };
+  const std::string t = tree.root();
+  for (const Case& c : {Case{t + "/.proj", t + "/.proj/a.py"}, Case{t + "/node_modules", t + "/node_modules/a.py"},
+                        Case{t + "/__pycache__/", t + "/__pycache__/a.py"}, Case{t + "//plain//", t + "//plain//a.py"}}) {
+    RecordingSink sink;
+    ASSERT_TRUE(walk_project(c.root, sink).ok()) << c.root;
+    EXPECT_EQ(sink.paths(), std::vector<std::string>{c.expected}) << c.root;
+  }
+}
+
+TEST(WalkLinks, LinksAreFollowedUnderTheirOwnPaths) {
+  TempTree tree;
+  tree.dir("real");
+  tree.file("real/m.py", "x = 1\n");
+  tree.file("target.txt", "x = 1\n");
+  tree.dir("walk");
+  tree.link("walk/folder_link", tree.at("real"));
+  tree.link("walk/file_link.py", "../target.txt");
+  tree.link("walk/again.py", "../target.txt");
+  tree.link("walk/dangling.py", "../missing.py");
+  tree.link("walk/dangling_dir", "../missing");
+
+  RecordingSink sink;
+  ASSERT_TRUE(walk_project(tree.at("walk"), sink).ok());
+  const std::string w = tree.at("walk") + "/";
+  EXPECT_EQ(sorted(sink.paths()), sorted({w + "folder_link/m.py", w + "file_link.py", w + "again.py", w + "dangling.py"}));
+  for (const Seen& s : sink.seen) {
+    EXPECT_EQ(s.read_failed, s.path == w + "dangling.py") << s.path;
+    if (s.read_failed) {
+      EXPECT_EQ(s.detail, "No such file or directory (os error 2)");
+    }
+  }
+}
+
+// Without the check, each link back to an ancestor repeats the walk under a longer path until
+// the system refuses the chain, and two of them make the walk exponential.
+TEST(WalkLinks, LinksBackToAFolderOnThePathArePassedOverSilently) {
+  TempTree tree;
+  tree.dir("proj");
+  tree.file("proj/top.py", "x = 1\n");
+  tree.dir("proj/sub");
+  tree.file("proj/sub/low.py", "x = 1\n");
+  tree.link("proj/sub/up", "..");
+  tree.link("proj/sub/root", tree.at("proj"));
+  tree.link("proj/sub/self", ".");
+  tree.link("proj/sub/up.py", "..");  // a folder whatever its name: passed over, not read
+  // A link to a sibling is not a loop: it is walked once more under its own path.
+  tree.dir("proj/other");
+  tree.file("proj/other/o.py", "x = 1\n");
+  tree.link("proj/sub/sibling", "../other");
+
+  RecordingSink sink;
+  ASSERT_TRUE(walk_project(tree.at("proj"), sink).ok());
+  const std::string p = tree.at("proj") + "/";
+  EXPECT_EQ(sorted(sink.paths()), sorted({p + "top.py", p + "sub/low.py", p + "other/o.py", p + "sub/sibling/o.py"}));
+}
+
+TEST(WalkReading, UnreadableFilesAreWarningsAndTheWalkGoesOn) {
+  TempTree tree;
+  tree.file("bad.py", "x = '\xff'\n");
+  tree.fifo("pipe.py");  // opened for reading it would block the walk for ever
+  tree.dir("pkg.py");
+  tree.file("pkg.py/good.py", "x = 1\n");
+  std::vector<std::string> expected_failures = {tree.at("bad.py") + ": stream did not contain valid UTF-8",
+                                                tree.at("pipe.py") + ": not a regular file"};
+  if (testing::permissions_bind()) {
+    tree.file("secret.py", "x = 1\n");
+    tree.chmod("secret.py", 0);
+    expected_failures.push_back(tree.at("secret.py") + ": Permission denied (os error 13)");
+  }
+
+  std::vector<ParsedFile> files;
+  std::vector<WalkError> errors;
+  errors.push_back(WalkError{WalkError::Kind::ReadFailed, "earlier", "kept"});
+  ASSERT_TRUE(walk_project(tree.root(), files, errors).ok());
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(errors.front().path, "earlier");  // the lists are appended to, never cleared
+  std::vector<std::string> failures;
+  std::vector<std::string> considered;
+  for (const ParsedFile& f : files) considered.push_back(f.path);
+  for (auto e = errors.begin() + 1; e != errors.end(); ++e) {
+    if (e->kind == WalkError::Kind::ReadFailed) failures.push_back(e->path + ": " + e->detail); else considered.push_back(e->path);
+  }
+  EXPECT_EQ(sorted(failures), sorted(expected_failures));
+  EXPECT_EQ(considered, std::vector<std::string>{tree.at("pkg.py/good.py")});
+}
+
+TEST(WalkListing, ARootThatCannotBeListedFailsBeforeAnyEntry) {
+  TempTree tree;
+  tree.file("file.py", "x = 1\n");
+  struct Case {
+    std::string root;
+    std::string message;
+  };
+  for (const Case& c : {Case{tree.at("missing"), "No such file or directory (os error 2)"},
+                        Case{tree.at("file.py"), "Not a directory (os error 20)"},
+                        Case{"", "No such file or directory (os error 2)"}}) {
+    RecordingSink sink;
+    const Status status = walk_project(c.root, sink);
+    ASSERT_FALSE(status.ok()) << c.root;
+    EXPECT_EQ(status.error().message(), c.message) << c.root;
+    EXPECT_TRUE(sink.seen.empty());
+  }
+}
+
+TEST(WalkListing, AnUnlistableSubfolderEndsTheWholeWalk) {
+  if (!testing::permissions_bind()) GTEST_SKIP() << "running as root: every folder can be listed";
+  TempTree tree;
+  tree.dir("a");
+  tree.dir("a/locked");
+  tree.file("a/locked/hidden_from_us.py", "x = 1\n");
+  tree.chmod("a/locked", 0);
+  RecordingSink sink;
+  const Status status = walk_project(tree.root(), sink);
+  ASSERT_FALSE(status.ok());
+  EXPECT_EQ(status.error().message(), "Permission denied (os error 13)");
+}
+
+TEST(WalkListing, AFolderListableButNotSearchableGivesStatuslessEntries) {
+  if (!testing::permissions_bind()) GTEST_SKIP() << "running as root: every folder can be searched";
+  TempTree tree;
+  tree.dir("a");
+  tree.dir("a/sub");
+  tree.file("a/sub/unseen.py", "x = 1\n");
+  tree.file("a/m.py", "x = 1\n");
+  tree.chmod("a", 0444);
+  RecordingSink sink;
+  ASSERT_TRUE(walk_project(tree.root(), sink).ok());
+  ASSERT_EQ(sink.seen.size(), 1u);
+  EXPECT_EQ(sink.seen[0].path, tree.at("a/m.py"));
+  EXPECT_TRUE(sink.seen[0].read_failed);
+  EXPECT_EQ(sink.seen[0].detail, "Permission denied (os error 13)");
+}
+
+// Far deeper than PATH_MAX allows to name: the walk must end in order, not run out of stack.
+TEST(WalkDepth, APathologicallyDeepTreeEndsInOrder) {
+  TempTree tree;
+  constexpr int kLevels = 5000;
+  int fd = ::open(tree.root().c_str(), O_DIRECTORY | O_RDONLY);
+  ASSERT_GE(fd, 0);
+  for (int level = 0; level < kLevels; ++level) {
+    ASSERT_EQ(::mkdirat(fd, "d", 0755), 0);
+    if (level == 0) {
+      const int f = ::openat(fd, "d/f.py", O_CREAT | O_WRONLY, 0644);
+      ASSERT_GE(f, 0);
+      ::close(f);
+    }
+    const int next = ::openat(fd, "d", O_DIRECTORY | O_RDONLY);
+    ASSERT_GE(next, 0);
+    ::close(fd);
+    fd = next;
+  }
+  RecordingSink sink;
+  const Status status = walk_project(tree.root(), sink);
+  EXPECT_TRUE(status.ok());
+  ASSERT_EQ(sink.seen.size(), 1u);
+  EXPECT_EQ(sink.seen[0].path, tree.root() + "/d/f.py");
+
+  // Climb back up removing one level at a time: the full paths are too long for the usual tools.
+  for (int level = 0; level < kLevels; ++level) {
+    const int parent = ::openat(fd, "..", O_DIRECTORY | O_RDONLY);
+    ASSERT_GE(parent, 0);
+    ::close(fd);
+    fd = parent;
+    if (level == kLevels - 1) ::unlinkat(fd, "d/f.py", 0);
+    ASSERT_EQ(::unlinkat(fd, "d", AT_REMOVEDIR), 0);
+  }
+  ::close(fd);
+}
+
+}  // namespace
+}  // namespace detect
