@@ -1,0 +1,241 @@
+// Loading the first document of a pack file through libyaml's event API: node events with their
+// text, plainness, tag and start position; anchors resolved to the node they name (the latest one of
+// that name defined before the alias); the parser's own errors rendered in its words and positions.
+#include "packs/yaml_document.h"
+
+#include <yaml.h>
+
+#include <algorithm>
+#include <limits>
+#include <string>
+#include <unordered_map>
+#include <utility>
+
+namespace detect::packs {
+
+namespace {
+
+std::uint32_t saturate(std::size_t value) {
+  return static_cast<std::uint32_t>(std::min<std::size_t>(value, std::numeric_limits<std::uint32_t>::max()));
+}
+
+bool has_mark(const yaml_mark_t& mark) { return mark.line != 0 || mark.column != 0; }
+
+std::string mark_text(const yaml_mark_t& mark) {
+  return "line " + std::to_string(mark.line + 1) + " column " + std::to_string(mark.column + 1);
+}
+
+// "{problem} at line {} column {}, {context} at line {} column {}": the position of the problem (or its
+// byte offset, for errors of the reader that carry no mark), then the context and its own position
+// when that differs.
+std::string parser_error_text(const yaml_parser_t& parser) {
+  std::string text;
+  if (parser.problem != nullptr) {
+    text = parser.problem;
+  } else if (parser.error == YAML_MEMORY_ERROR) {
+    text = "out of memory while parsing YAML";
+  } else {
+    text = "the YAML parser failed without giving a reason";
+  }
+  if (has_mark(parser.problem_mark)) {
+    text += " at " + mark_text(parser.problem_mark);
+  } else if (parser.problem_offset != 0) {
+    text += " at position " + std::to_string(parser.problem_offset);
+  }
+  if (parser.context != nullptr) {
+    text += ", ";
+    text += parser.context;
+    const yaml_mark_t& context = parser.context_mark;
+    if (has_mark(context) &&
+        (context.line != parser.problem_mark.line || context.column != parser.problem_mark.column)) {
+      text += " at " + mark_text(context);
+    }
+  }
+  return text;
+}
+
+struct ParserHandle {
+  yaml_parser_t parser{};
+  bool ready = false;
+  ParserHandle() { ready = yaml_parser_initialize(&parser) != 0; }
+  ~ParserHandle() {
+    if (ready) yaml_parser_delete(&parser);
+  }
+  ParserHandle(const ParserHandle&) = delete;
+  ParserHandle& operator=(const ParserHandle&) = delete;
+};
+
+struct EventHandle {
+  yaml_event_t event{};
+  bool filled = false;
+  ~EventHandle() { clear(); }
+  void clear() {
+    if (filled) yaml_event_delete(&event);
+    filled = false;
+  }
+};
+
+}  // namespace
+
+class DocumentLoader {
+ public:
+  explicit DocumentLoader(YamlDocument& document) : doc_(document) {}
+
+  void load(std::string_view text) {
+    ParserHandle handle;
+    if (!handle.ready) {
+      doc_.stop_error_ = PackReadError{parser_error_text(handle.parser), "", 0, 0};
+      return;
+    }
+    yaml_parser_set_input_string(&handle.parser, reinterpret_cast<const unsigned char*>(text.data()),
+                                 text.size());
+    EventHandle current;
+    // Each pass takes one event from libyaml, which always moves on or fails, so the loop ends.
+    for (;;) {
+      current.clear();
+      if (yaml_parser_parse(&handle.parser, &current.event) == 0) {
+        doc_.stop_error_ = PackReadError{parser_error_text(handle.parser), "", 0, 0};
+        break;
+      }
+      current.filled = true;
+      const yaml_event_t& event = current.event;
+      if (event.type == YAML_STREAM_END_EVENT) {
+        // No document at all: its root is an empty value where the stream ends.
+        push(EventKind::Void, event.start_mark);
+        break;
+      }
+      if (event.type == YAML_DOCUMENT_END_EVENT) {
+        current.clear();
+        const bool next_ok = yaml_parser_parse(&handle.parser, &current.event) != 0;
+        current.filled = next_ok;
+        doc_.more_documents_ = !next_ok || current.event.type != YAML_STREAM_END_EVENT;
+        break;
+      }
+      if (!take(event)) break;
+    }
+    close_open_anchors();
+  }
+
+ private:
+  struct OpenCollection {
+    std::size_t first;
+    std::size_t anchor;  // kNoAnchor when the collection has none
+    std::uint64_t bytes_at_start;
+  };
+  static constexpr std::size_t kNoAnchor = std::numeric_limits<std::size_t>::max();
+
+  // False when the document stops at this event (an alias to an unknown anchor).
+  bool take(const yaml_event_t& event) {
+    switch (event.type) {
+      case YAML_SCALAR_EVENT: {
+        const auto& scalar = event.data.scalar;
+        const std::size_t index = doc_.events_.size();
+        YamlEvent& pushed = push(EventKind::Scalar, event.start_mark);
+        pushed.plain = scalar.style == YAML_PLAIN_SCALAR_STYLE;
+        pushed.tag = add_tag(scalar.tag);
+        pushed.text_begin = doc_.arena_.size();
+        pushed.text_size = scalar.length;
+        doc_.arena_.append(reinterpret_cast<const char*>(scalar.value), scalar.length);
+        if (scalar.anchor != nullptr) {
+          const std::size_t anchor = define(scalar.anchor, index);
+          AnchoredNode& node = doc_.anchors_[anchor];
+          node.end = index + 1;
+          node.units = 1 + scalar.length + tag_size(pushed);
+        }
+        return true;
+      }
+      case YAML_SEQUENCE_START_EVENT:
+        open(EventKind::SequenceStart, event.start_mark, event.data.sequence_start.anchor,
+             event.data.sequence_start.tag);
+        return true;
+      case YAML_MAPPING_START_EVENT:
+        open(EventKind::MappingStart, event.start_mark, event.data.mapping_start.anchor,
+             event.data.mapping_start.tag);
+        return true;
+      case YAML_SEQUENCE_END_EVENT:
+        close(EventKind::SequenceEnd, event.start_mark);
+        return true;
+      case YAML_MAPPING_END_EVENT:
+        close(EventKind::MappingEnd, event.start_mark);
+        return true;
+      case YAML_ALIAS_EVENT: {
+        const auto found = anchors_by_name_.find(reinterpret_cast<const char*>(event.data.alias.anchor));
+        if (found == anchors_by_name_.end()) {
+          doc_.stop_error_ = PackReadError{"unknown anchor", "", saturate(event.start_mark.line + 1),
+                                           saturate(event.start_mark.column + 1)};
+          return false;
+        }
+        push(EventKind::Alias, event.start_mark).anchor = static_cast<std::uint32_t>(found->second);
+        return true;
+      }
+      default:  // stream and document starts carry nothing the records need
+        return true;
+    }
+  }
+
+  YamlEvent& push(EventKind kind, const yaml_mark_t& mark) {
+    YamlEvent& event = doc_.events_.emplace_back();
+    event.kind = kind;
+    event.line = saturate(mark.line + 1);
+    event.column = saturate(mark.column + 1);
+    return event;
+  }
+
+  std::uint32_t add_tag(const yaml_char_t* tag) {
+    if (tag == nullptr) return 0;
+    doc_.tags_.emplace_back(reinterpret_cast<const char*>(tag));
+    doc_.tag_bytes_ += doc_.tags_.back().size();
+    return static_cast<std::uint32_t>(doc_.tags_.size());
+  }
+
+  std::uint64_t tag_size(const YamlEvent& event) const { return doc_.tag(event).size(); }
+
+  std::uint64_t bytes() const { return doc_.arena_.size() + doc_.tag_bytes_; }
+
+  std::size_t define(const yaml_char_t* name, std::size_t first) {
+    const std::size_t anchor = doc_.anchors_.size();
+    doc_.anchors_.push_back(AnchoredNode{first, first, 0});
+    anchors_by_name_[reinterpret_cast<const char*>(name)] = anchor;
+    return anchor;
+  }
+
+  void open(EventKind kind, const yaml_mark_t& mark, const yaml_char_t* anchor, const yaml_char_t* tag) {
+    const std::size_t index = doc_.events_.size();
+    const std::uint64_t bytes_before = bytes();
+    push(kind, mark).tag = add_tag(tag);
+    const std::size_t defined = anchor == nullptr ? kNoAnchor : define(anchor, index);
+    open_.push_back(OpenCollection{index, defined, bytes_before});
+  }
+
+  void close(EventKind kind, const yaml_mark_t& mark) {
+    push(kind, mark);
+    if (open_.empty()) return;  // libyaml balances its events; kept safe regardless
+    finish(open_.back());
+    open_.pop_back();
+  }
+
+  void finish(const OpenCollection& collection) {
+    if (collection.anchor == kNoAnchor) return;
+    AnchoredNode& node = doc_.anchors_[collection.anchor];
+    node.end = doc_.events_.size();
+    node.units = (node.end - node.first) + (bytes() - collection.bytes_at_start);
+  }
+
+  // Nodes still open where the parser stopped replay up to that point.
+  void close_open_anchors() {
+    for (const OpenCollection& collection : open_) finish(collection);
+    open_.clear();
+  }
+
+  YamlDocument& doc_;
+  std::unordered_map<std::string, std::size_t> anchors_by_name_;
+  std::vector<OpenCollection> open_;
+};
+
+YamlDocument YamlDocument::load(std::string_view text) {
+  YamlDocument document;
+  DocumentLoader(document).load(text);
+  return document;
+}
+
+}  // namespace detect::packs
