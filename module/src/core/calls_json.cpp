@@ -6,6 +6,8 @@
 #include <rapidjson/reader.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -317,6 +319,31 @@ class CallsHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Call
   std::optional<ReadFault> fault_;
 };
 
+// RapidJSON's default allocator hands a null pointer on to code that writes through it; this one
+// ends an exhausted allocation the way every other allocation of the module ends, as
+// std::bad_alloc, which the Python boundary turns into MemoryError.
+class StackAllocator {
+ public:
+  void* Malloc(std::size_t size) {
+    if (size == 0) return nullptr;
+    return checked(std::malloc(size));
+  }
+  void* Realloc(void* original, std::size_t, std::size_t new_size) {
+    if (new_size == 0) {
+      std::free(original);
+      return nullptr;
+    }
+    return checked(std::realloc(original, new_size));
+  }
+  static void Free(void* pointer) { std::free(pointer); }
+
+ private:
+  static void* checked(void* pointer) {
+    if (pointer == nullptr) throw std::bad_alloc();
+    return pointer;
+  }
+};
+
 // The message of a syntax error found by RapidJSON, in serde_json's words.
 std::string syntax_error_text(rapidjson::ParseErrorCode code, std::string_view text, std::size_t at) {
   const bool at_end = at >= text.size();
@@ -369,7 +396,7 @@ detect::Result<std::vector<UnclassifiedCall>> parse_calls_json(std::string_view 
                               rapidjson::kParseValidateEncodingFlag;
   JsonTextStream stream(text);
   CallsHandler handler(stream);
-  rapidjson::Reader reader;
+  rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, StackAllocator> reader;
   const rapidjson::ParseResult result = reader.Parse<kFlags>(stream, handler);
 
   std::optional<ReadFault> fault = std::move(handler.fault());
