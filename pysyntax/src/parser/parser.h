@@ -1,0 +1,202 @@
+// The recursive-descent parser over the token buffer. One class, its members split across one
+// file per grammar area (statements, expressions, targets, patterns, strings). Parse functions
+// are named after CPython's grammar rules. The first error stops the parse: it is recorded,
+// the cursor jumps to the EndOfFile token, and every function returns a placeholder node, so
+// callers never see null where a node is required and every loop ends.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "lexer/token_buffer.h"
+#include "pysyntax/parse.h"
+
+namespace pysyntax::parser {
+
+using lexer::Token;
+
+class Parser {
+ public:
+  Parser(std::string_view text, const std::vector<Token>& tokens, Arena& arena)
+      : text_(text), tokens_(tokens), arena_(arena) {}
+
+  /// file: [statements] ENDMARKER
+  Module* parse_file();
+  const std::optional<ParseError>& error() const { return error_; }
+
+ private:
+  friend class DepthGuard;
+
+  // --- primitives (parser.cpp)
+  const Token& tok() const { return tokens_[pos_]; }
+  const Token& peek(uint32_t n = 1) const {
+    size_t i = pos_ + n;
+    return tokens_[i < tokens_.size() ? i : tokens_.size() - 1];
+  }
+  TokenKind kind() const { return tokens_[pos_].kind; }
+  bool at(TokenKind k) const { return kind() == k; }
+  bool at_name(std::string_view word) const { return at(TokenKind::Name) && text_of(tok()) == word; }
+  std::string_view text_of(const Token& t) const { return text_.substr(t.start, t.end - t.start); }
+  const Token& bump();
+  bool eat(TokenKind k) {
+    if (!at(k)) return false;
+    bump();
+    return true;
+  }
+  bool expect(TokenKind k);
+  bool failed() const { return error_.has_value(); }
+  void fail(ParseErrorKind kind, Range range);
+  void fail_at_token(ParseErrorKind kind);
+  void fail_expected(TokenKind expected);
+  uint32_t start() const { return tok().start; }
+  Range from(uint32_t start) const { return {start, last_end_ > start ? last_end_ : start}; }
+
+  template <class T, class... Fields>
+  T* expr(Range range, Fields&&... fields) {
+    T* node = arena_.make<T>(T{{T::kKind, ExprContext::Load, 1, range}, std::forward<Fields>(fields)...});
+    finish_expr(node);
+    return node;
+  }
+  template <class T, class... Fields>
+  T* stmt(Range range, Fields&&... fields) {
+    return arena_.make<T>(T{{T::kKind, range}, std::forward<Fields>(fields)...});
+  }
+  template <class T, class... Fields>
+  T* pattern(Range range, Fields&&... fields) {
+    return arena_.make<T>(T{{T::kKind, range}, std::forward<Fields>(fields)...});
+  }
+  void finish_expr(Expr* node);
+  Expr* placeholder();
+
+  template <class T>
+  Span<T> take(std::vector<T>& stack, size_t base) {
+    Span<T> span = arena_.copy(stack.data() + base, stack.size() - base);
+    stack.resize(base);
+    return span;
+  }
+
+  Identifier identifier(const Token& t);
+  Identifier expect_identifier();
+
+  struct Snapshot {
+    uint32_t pos;
+    uint32_t last_end;
+    size_t exprs, stmts, args;
+  };
+  Snapshot snapshot() const { return {pos_, last_end_, expr_stack_.size(), stmt_stack_.size(), arg_stack_.size()}; }
+  void restore(const Snapshot& s);
+
+  // --- statements (statements.cpp)
+  Span<Stmt*> parse_statements_until_dedent();
+  void parse_statement(std::vector<Stmt*>& out);
+  void parse_simple_statements(std::vector<Stmt*>& out);
+  Stmt* parse_simple_statement();
+  Stmt* parse_expression_statement();
+  Span<Stmt*> parse_block();
+  Span<Stmt*> parse_colon_block();
+  Span<Stmt*> parse_else_block();
+  Stmt* parse_decorated();
+  Stmt* parse_function_def(uint32_t start, Span<Decorator> decorators, bool is_async);
+  Stmt* parse_class_def(uint32_t start, Span<Decorator> decorators);
+  Stmt* parse_if();
+  Stmt* parse_while();
+  Stmt* parse_for(uint32_t start, bool is_async);
+  Stmt* parse_with(uint32_t start, bool is_async);
+  bool parse_with_items(bool parenthesized, std::vector<WithItem>& items);
+  Stmt* parse_try();
+  Stmt* parse_match_or_expression();
+  Stmt* parse_import();
+  Stmt* parse_from_import();
+  Identifier parse_dotted_name();
+  Stmt* parse_global(bool nonlocal);
+  Stmt* parse_type_alias();
+  Span<TypeParam> parse_type_params();
+  const Parameters* parse_parameters(TokenKind closer, bool lambda);
+
+  // --- expressions (expressions.cpp)
+  Expr* parse_star_expressions();        // tuple of star_expression
+  Expr* parse_star_expression();
+  Expr* parse_star_named_expression();
+  Expr* parse_bool_operation(TokenKind op_token);
+  void parse_dict_items(std::vector<DictItem>& items);
+  Expr* parse_star_named_expressions_tuple();
+  Expr* parse_named_expression();
+  Expr* parse_expression();
+  Expr* parse_disjunction();
+  Expr* parse_conjunction();
+  Expr* parse_inversion();
+  Expr* parse_comparison();
+  Expr* parse_binary(int min_power);
+  Expr* parse_factor();
+  Expr* parse_power();
+  Expr* parse_primary();
+  Expr* parse_atom();
+  Expr* parse_parenthesized();
+  Expr* parse_list_display();
+  Expr* parse_brace_display();
+  Expr* parse_lambda();
+  Expr* parse_yield();
+  Expr* parse_yield_or_star_expressions();
+  Expr* parse_slices();
+  Expr* parse_slice();
+  Span<Comprehension> parse_comprehension_clauses();
+  Span<Argument> parse_arguments(TokenKind closer, Range* range_out);
+  Expr* parse_number();
+  Expr* parse_star_targets();
+  Expr* parse_target_item();
+
+  // --- targets (targets.cpp)
+  enum class TargetRule { Assign, Augmented, Annotated, Delete, NamedExpr };
+  bool check_target(Expr* target, TargetRule rule);
+  void set_context(Expr* target, ExprContext ctx);
+
+  // --- strings (strings.cpp)
+  Expr* parse_strings();
+  bool parse_fstring(std::vector<InterpolatedPart>& parts, StringFlags flags);
+  bool parse_fstring_elements(std::vector<InterpolatedElement>& out, bool in_spec, bool raw);
+  bool parse_replacement_field(std::vector<InterpolatedElement>& out, bool raw);
+  std::string_view debug_text_of(uint32_t open_index, uint32_t begin, uint32_t end);
+  std::optional<std::string_view> decode(std::string_view body, uint32_t body_offset, bool bytes, bool raw,
+                                         bool in_fstring);
+
+  // --- patterns (patterns.cpp)
+  Pattern* parse_patterns();
+  Pattern* parse_pattern();
+  Pattern* parse_or_pattern();
+  Pattern* parse_closed_pattern();
+  Pattern* parse_sequence_pattern(TokenKind closer, uint32_t start);
+  Pattern* parse_mapping_pattern();
+  Pattern* parse_maybe_star_pattern();
+  Expr* parse_value_expr_in_pattern(bool* is_value);
+  Pattern* placeholder_pattern();
+
+  std::string_view text_;
+  const std::vector<Token>& tokens_;
+  Arena& arena_;
+  uint32_t pos_ = 0;
+  uint32_t last_end_ = 0;
+  uint32_t depth_ = 0;
+  uint32_t fstring_field_depth_ = 0;
+  std::optional<ParseError> error_;
+  std::vector<Expr*> expr_stack_;
+  std::vector<Stmt*> stmt_stack_;
+  std::vector<Argument> arg_stack_;
+  std::string scratch_;
+};
+
+/// Counts one level of parser recursion; beyond the bound the parse stops with NestingTooDeep.
+class DepthGuard {
+ public:
+  explicit DepthGuard(Parser& parser) : parser_(parser) {
+    if (++parser_.depth_ > kMaxExpressionHeight && !parser_.failed())
+      parser_.fail(ParseErrorKind::NestingTooDeep, {parser_.tok().start, parser_.tok().end});
+  }
+  ~DepthGuard() { --parser_.depth_; }
+  DepthGuard(const DepthGuard&) = delete;
+  DepthGuard& operator=(const DepthGuard&) = delete;
+
+ private:
+  Parser& parser_;
+};
+
+}  // namespace pysyntax::parser

@@ -1,0 +1,203 @@
+// String atoms: implicitly concatenated string, bytes, f-string and t-string literals, their
+// escape decoding, and the replacement fields of f- and t-strings.
+#include "literals/literals.h"
+#include "parser/parser.h"
+
+namespace pysyntax::parser {
+namespace {
+
+uint32_t quote_length(uint8_t flags) { return (flags & StringFlags::kTriple) ? 3 : 1; }
+
+}  // namespace
+
+std::optional<std::string_view> Parser::decode(std::string_view body, uint32_t body_offset, bool bytes, bool raw,
+                                               bool in_fstring) {
+  if (!literals::body_needs_decoding(body, bytes, raw, in_fstring)) return body;
+  scratch_.clear();
+  if (auto error = literals::decode_string_body(body, bytes, raw, in_fstring, scratch_)) {
+    fail(ParseErrorKind::InvalidStringLiteral,
+         {body_offset + error->offset, body_offset + error->offset + error->length});
+    error_->string_error = static_cast<uint8_t>(error->kind);
+    return std::nullopt;
+  }
+  return arena_.copy(scratch_);
+}
+
+/// strings: (STRING | fstring | tstring)+
+Expr* Parser::parse_strings() {
+  const uint32_t start = this->start();
+  std::vector<StringPart> plain;          // the plain parts, in order
+  std::vector<InterpolatedPart> parts;    // every part, when there is an f- or t-string
+  bool any_bytes = false, any_text = false, any_format = false, any_template = false, any_plain_text = false;
+  uint32_t count = 0;
+  while ((at(TokenKind::String) || at(TokenKind::FStringStart)) && !failed()) {
+    ++count;
+    const Token t = tok();
+    if (t.kind == TokenKind::FStringStart) {
+      const bool is_template = t.flags & StringFlags::kTemplate;
+      (is_template ? any_template : any_format) = true;
+      any_text = true;
+      if (!parse_fstring(parts, StringFlags{t.flags})) break;
+      continue;
+    }
+    bump();
+    const bool bytes = t.flags & StringFlags::kBytes;
+    (bytes ? any_bytes : any_text) = true;
+    if (!bytes) any_plain_text = true;
+    const uint32_t body_start = t.start + t.prefix_len + quote_length(t.flags);
+    const uint32_t body_end = t.end - quote_length(t.flags);
+    std::optional<std::string_view> value =
+        decode(text_.substr(body_start, body_end - body_start), body_start, bytes, t.flags & StringFlags::kRaw, false);
+    if (!value) break;
+    plain.push_back(StringPart{t.range(), StringFlags{t.flags}, *value});
+    InterpolatedElement element{Range{body_start, body_end}, nullptr, *value, {}, Conversion::None, nullptr};
+    Span<InterpolatedElement> elements = value->empty() ? Span<InterpolatedElement>() : arena_.copy(&element, 1);
+    parts.push_back(InterpolatedPart{t.range(), StringFlags{t.flags}, elements});
+  }
+  const Range range = from(start);
+  if (failed()) return placeholder();
+  if (any_bytes && any_text) {
+    fail(ParseErrorKind::MixedBytesAndNonBytes, range);
+    return placeholder();
+  }
+  if (any_template && (any_format || any_plain_text)) {
+    fail(ParseErrorKind::MixedTemplateAndNonTemplate, range);
+    return placeholder();
+  }
+  if (any_template) return expr<TString>(range, arena_.copy(parts.data(), parts.size()));
+  if (any_format) return expr<FString>(range, arena_.copy(parts.data(), parts.size()));
+  std::string_view value = plain.front().value;
+  if (plain.size() > 1) {
+    std::string joined;
+    for (const StringPart& part : plain) joined += part.value;
+    value = arena_.copy(joined);
+  }
+  (void)count;
+  Span<StringPart> span = arena_.copy(plain.data(), plain.size());
+  if (any_bytes) return expr<BytesLiteral>(range, value, span);
+  return expr<StringLiteral>(range, value, span);
+}
+
+/// fstring: FSTRING_START fstring_middle* FSTRING_END
+bool Parser::parse_fstring(std::vector<InterpolatedPart>& parts, StringFlags flags) {
+  DepthGuard guard(*this);
+  if (failed()) return false;
+  const uint32_t start = this->start();
+  bump();
+  std::vector<InterpolatedElement> elements;
+  if (!parse_fstring_elements(elements, false, flags.raw())) return false;
+  if (!expect(TokenKind::FStringEnd)) return false;
+  parts.push_back(InterpolatedPart{from(start), flags, arena_.copy(elements.data(), elements.size())});
+  return true;
+}
+
+/// fstring_middle*: literal text and replacement fields, up to FSTRING_END (or, in a format
+/// spec, up to the `}` that closes the field)
+bool Parser::parse_fstring_elements(std::vector<InterpolatedElement>& out, bool in_spec, bool raw) {
+  for (;;) {
+    if (failed()) return false;
+    if (at(TokenKind::FStringMiddle)) {
+      const Token t = bump();
+      std::optional<std::string_view> value = decode(text_of(t), t.start, false, raw, true);
+      if (!value) return false;
+      out.push_back(InterpolatedElement{t.range(), nullptr, *value, {}, Conversion::None, nullptr});
+      continue;
+    }
+    if (at(TokenKind::LeftBrace)) {
+      if (!parse_replacement_field(out, raw)) return false;
+      continue;
+    }
+    if (in_spec ? at(TokenKind::RightBrace) : at(TokenKind::FStringEnd)) return true;
+    if (at(TokenKind::EndOfFile)) return false;  // a lexical error ends the tokens here
+    fail_expected(in_spec ? TokenKind::RightBrace : TokenKind::FStringEnd);
+    return false;
+  }
+}
+
+/// The text of a debug field (`{expr=}`) from `begin` to `end`, as CPython keeps it: the source
+/// with its comments removed. Comments sit only in the gaps between the field's tokens.
+std::string_view Parser::debug_text_of(uint32_t open_index, uint32_t begin, uint32_t end) {
+  std::string_view raw = text_.substr(begin, end - begin);
+  if (raw.find('#') == std::string_view::npos) return raw;
+  std::string out;
+  uint32_t cursor = begin;
+  auto gap = [&](uint32_t to) {
+    std::string_view g = text_.substr(cursor, to - cursor);
+    for (size_t i = 0; i < g.size(); ++i) {
+      if (g[i] == '#') {
+        while (i < g.size() && g[i] != '\n' && g[i] != '\r') ++i;
+        if (i < g.size()) out += g[i];
+        continue;
+      }
+      out += g[i];
+    }
+  };
+  for (uint32_t i = open_index + 1; i < tokens_.size() && tokens_[i].start < end; ++i) {
+    const Token& t = tokens_[i];
+    gap(t.start);
+    out.append(text_.substr(t.start, t.end - t.start));
+    cursor = t.end;
+  }
+  gap(end);
+  return arena_.copy(out);
+}
+
+/// fstring_replacement_field:
+///   '{' (yield_expr | star_expressions) ['='] ['!' NAME] [':' fstring_format_spec*] '}'
+bool Parser::parse_replacement_field(std::vector<InterpolatedElement>& out, bool raw) {
+  DepthGuard guard(*this);
+  if (failed()) return false;
+  const uint32_t pos_of_open = pos_;
+  const Token open = bump();
+  switch (kind()) {
+    case TokenKind::RightBrace:
+    case TokenKind::Exclamation:
+    case TokenKind::Colon:
+    case TokenKind::Equal:
+      fail_at_token(ParseErrorKind::FStringEmptyExpression);
+      return false;
+    case TokenKind::Lambda:
+      fail_at_token(ParseErrorKind::FStringUnparenthesizedLambda);
+      return false;
+    default:
+      break;
+  }
+  Expr* expression = at(TokenKind::Yield) ? parse_yield() : parse_star_expressions();
+  if (failed()) return false;
+  std::string_view debug_text;
+  if (eat(TokenKind::Equal)) debug_text = debug_text_of(pos_of_open, open.end, tok().start);
+  Conversion conversion = Conversion::None;
+  if (at(TokenKind::Exclamation)) {
+    const Token bang = bump();
+    if (!at(TokenKind::Name) || tok().start != bang.end) {
+      fail(ParseErrorKind::FStringInvalidConversion, bang.range());
+      return false;
+    }
+    std::string_view name = text_of(tok());
+    if (name == "s") conversion = Conversion::Str;
+    else if (name == "r") conversion = Conversion::Repr;
+    else if (name == "a") conversion = Conversion::Ascii;
+    else {
+      fail_at_token(ParseErrorKind::FStringInvalidConversion);
+      return false;
+    }
+    bump();
+  }
+  const FormatSpec* spec = nullptr;
+  if (at(TokenKind::Colon)) {
+    const Token colon = bump();
+    std::vector<InterpolatedElement> elements;
+    if (!parse_fstring_elements(elements, true, raw)) return false;
+    spec = arena_.make<FormatSpec>(
+        FormatSpec{Range{colon.end, tok().start}, arena_.copy(elements.data(), elements.size())});
+  }
+  if (!at(TokenKind::RightBrace)) {
+    fail_expected(TokenKind::RightBrace);
+    return false;
+  }
+  const Token close = bump();
+  out.push_back(InterpolatedElement{Range{open.start, close.end}, expression, {}, debug_text, conversion, spec});
+  return true;
+}
+
+}  // namespace pysyntax::parser
