@@ -33,8 +33,3 @@ def refund(invoice_id: str, amount_cents: int) -> str:
     """Issue a refund and return its reference."""
     response = httpx.post(f"{BILLING_API}/refunds", json={"invoice": invoice_id, "amount": amount_cents})
     return response.json()["reference"]
-
-
-def make_summariser():
-    """A cheap model for ticket summaries, shared by the router and the reports."""
-    return OpenAIModel(model="gpt-4o", temperature=0.2)

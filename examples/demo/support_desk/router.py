@@ -1,9 +1,16 @@
 """Routes a ticket by the intent the triage agent reads from it."""
 import logging
 
-from support_desk.agents import billing_agent, make_summariser, triage_agent
+from tessera.models import OpenAIModel
+
+from support_desk.agents import billing_agent, triage_agent
 
 log = logging.getLogger(__name__)
+
+
+def make_summariser():
+    """A small model for outage summaries; the router builds one per ticket."""
+    return OpenAIModel(model="gpt-4o", temperature=0.2)
 
 
 async def handle_ticket(ticket):
