@@ -26,6 +26,10 @@ class ManifestBuilder {
  public:
   ManifestBuilder(const std::vector<FrameworkPack>& framework_packs,
                   const std::vector<PatternPack>& pattern_packs);
+  // The packs are borrowed for the builder's lifetime, so temporaries would dangle.
+  ManifestBuilder(std::vector<FrameworkPack>&&, const std::vector<PatternPack>&) = delete;
+  ManifestBuilder(const std::vector<FrameworkPack>&, std::vector<PatternPack>&&) = delete;
+  ManifestBuilder(std::vector<FrameworkPack>&&, std::vector<PatternPack>&&) = delete;
   ~ManifestBuilder();
   ManifestBuilder(ManifestBuilder&&) noexcept;
   ManifestBuilder& operator=(ManifestBuilder&&) noexcept;
