@@ -9,14 +9,17 @@ namespace pysyntax {
 void* Arena::allocate_slow(size_t size, size_t align) {
   const size_t header = (sizeof(BlockHeader) + 15) & ~size_t(15);
   const size_t needed = header + size + align;
-  const size_t block = needed > block_size_ ? needed : block_size_;
+  // Blocks grow with the arena (up to 4 MiB) so that a large tree takes few of them.
+  size_t ordinary = block_size_;
+  while (ordinary < reserved_ / 2 && ordinary < (size_t(4) << 20)) ordinary *= 2;
+  const size_t block = needed > ordinary ? needed : ordinary;
   auto* raw = static_cast<char*>(std::malloc(block));
   if (raw == nullptr) std::abort();  // out of memory: nothing sensible is left to do
   auto* head = reinterpret_cast<BlockHeader*>(raw);
   head->size = block;
   reserved_ += block;
   char* begin = raw + header;
-  if (needed > block_size_ && cursor_ != nullptr) {
+  if (needed > ordinary && cursor_ != nullptr) {
     // An oversized request gets a block of its own behind the current one, so the space left
     // in the current block stays usable.
     head->next = blocks_->next;
@@ -34,6 +37,30 @@ void* Arena::allocate_slow(size_t size, size_t align) {
   uintptr_t p = (reinterpret_cast<uintptr_t>(cursor_) + (align - 1)) & ~uintptr_t(align - 1);
   cursor_ = reinterpret_cast<char*>(p + size);
   return reinterpret_cast<void*>(p);
+}
+
+void Arena::reset() {
+  BlockHeader* keep = nullptr;
+  for (BlockHeader* block = blocks_; block != nullptr;) {
+    BlockHeader* next = block->next;
+    if (keep == nullptr || block->size > keep->size) {
+      if (keep != nullptr) std::free(keep);
+      keep = block;
+    } else {
+      std::free(block);
+    }
+    block = next;
+  }
+  blocks_ = keep;
+  used_before_current_ = 0;
+  reserved_ = 0;
+  cursor_ = limit_ = block_begin_ = nullptr;
+  if (keep == nullptr) return;
+  keep->next = nullptr;
+  reserved_ = keep->size;
+  const size_t header = (sizeof(BlockHeader) + 15) & ~size_t(15);
+  block_begin_ = cursor_ = reinterpret_cast<char*>(keep) + header;
+  limit_ = reinterpret_cast<char*>(keep) + keep->size;
 }
 
 void Arena::release() {

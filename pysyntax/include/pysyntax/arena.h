@@ -84,6 +84,11 @@ class Arena {
     return {out, text.size()};
   }
 
+  /// Forgets every allocation but keeps the largest block for reuse, so one arena can serve
+  /// file after file without returning its memory to the system in between. Trees parsed into
+  /// the arena before are gone.
+  void reset();
+
   /// Bytes handed out so far (including alignment padding).
   size_t bytes_used() const { return used_before_current_ + static_cast<size_t>(cursor_ - block_begin_); }
   /// Bytes obtained from the system.

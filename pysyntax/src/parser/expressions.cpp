@@ -172,7 +172,7 @@ Expr* Parser::parse_inversion() {
 Expr* Parser::parse_comparison() {
   const uint32_t start = this->start();
   Expr* left = parse_binary(1);
-  std::vector<CompareOperator> ops;
+  auto ops = list<CompareOperator>();
   const size_t base = expr_stack_.size();
   for (;;) {
     if (failed()) break;
@@ -203,7 +203,7 @@ Expr* Parser::parse_comparison() {
 done:
   if (ops.empty()) return left;
   Span<Expr*> comparators = take(expr_stack_, base);
-  return expr<Compare>(from(start), left, arena_.copy(ops.data(), ops.size()), comparators);
+  return expr<Compare>(from(start), left, ops.take(arena_), comparators);
 }
 
 /// bitwise_or .. term: left-associative binary operators by binding power
@@ -395,7 +395,7 @@ Span<Argument> Parser::parse_arguments(TokenKind closer, Range* range_out) {
 
 /// for_if_clauses: (['async'] 'for' star_targets 'in' disjunction ('if' disjunction)*)+
 Span<Comprehension> Parser::parse_comprehension_clauses() {
-  std::vector<Comprehension> clauses;
+  auto clauses = list<Comprehension>();
   while (!failed()) {
     const uint32_t start = this->start();
     bool is_async = false;
@@ -415,7 +415,7 @@ Span<Comprehension> Parser::parse_comprehension_clauses() {
     Span<Expr*> ifs = take(expr_stack_, base);
     clauses.push_back(Comprehension{from(start), target, iter, ifs, is_async});
   }
-  return arena_.copy(clauses.data(), clauses.size());
+  return clauses.take(arena_);
 }
 
 /// star_targets for `for` loops and comprehensions: ','.star_target+ [','], stopping before `in`
@@ -598,7 +598,7 @@ Expr* Parser::parse_list_display() {
 }
 
 /// double_starred_kvpairs: ','.('**' bitwise_or | expression ':' expression)+ [','], up to `}`
-void Parser::parse_dict_items(std::vector<DictItem>& items) {
+void Parser::parse_dict_items(ListBuilder<DictItem>& items) {
   do {
     if (at(TokenKind::RightBrace)) break;
     if (eat(TokenKind::DoubleStar)) {
@@ -653,16 +653,17 @@ Expr* Parser::parse_brace_display() {
       expect(TokenKind::RightBrace);
       return expr<DictComp>(from(start), first, value, generators);
     }
-    std::vector<DictItem> items{DictItem{first, value}};
+    auto items = list<DictItem>();
+    items.push_back(DictItem{first, value});
     if (eat(TokenKind::Comma)) parse_dict_items(items);
     expect(TokenKind::RightBrace);
-    return expr<Dict>(from(start), arena_.copy(items.data(), items.size()));
+    return expr<Dict>(from(start), items.take(arena_));
   }
   if (at(TokenKind::DoubleStar)) {
-    std::vector<DictItem> items;
+    auto items = list<DictItem>();
     parse_dict_items(items);
     expect(TokenKind::RightBrace);
-    return expr<Dict>(from(start), arena_.copy(items.data(), items.size()));
+    return expr<Dict>(from(start), items.take(arena_));
   }
   // A set starting with a starred element.
   const size_t base = expr_stack_.size();

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "lexer/token_buffer.h"
@@ -14,6 +15,44 @@
 namespace pysyntax::parser {
 
 using lexer::Token;
+
+/// A child list under construction. Its elements live on a stack shared by the whole parse,
+/// so nested lists (a call inside a call's arguments) need no allocation of their own; the
+/// list ends at `take`, or at scope exit, which pops what it pushed.
+template <class T>
+class ListBuilder {
+ public:
+  explicit ListBuilder(std::vector<T>& stack) : stack_(stack), base_(stack.size()) {}
+  ~ListBuilder() { stack_.resize(base_); }
+  ListBuilder(const ListBuilder&) = delete;
+  ListBuilder& operator=(const ListBuilder&) = delete;
+
+  void push_back(const T& value) { stack_.push_back(value); }
+  size_t size() const { return stack_.size() - base_; }
+  bool empty() const { return stack_.size() == base_; }
+  T& operator[](size_t i) { return stack_[base_ + i]; }
+  void clear() { stack_.resize(base_); }
+  /// Copies the elements from `first` on into the arena.
+  Span<T> take(Arena& arena, size_t first = 0) {
+    return arena.copy(stack_.data() + base_ + first, size() - first);
+  }
+  Span<T> take_range(Arena& arena, size_t first, size_t last) {
+    return arena.copy(stack_.data() + base_ + first, last - first);
+  }
+
+ private:
+  std::vector<T>& stack_;
+  size_t base_;
+};
+
+template <class... Ts>
+struct ListStacks {
+  std::tuple<std::vector<Ts>...> stacks;
+  template <class T>
+  std::vector<T>& get() {
+    return std::get<std::vector<T>>(stacks);
+  }
+};
 
 class Parser {
  public:
@@ -69,6 +108,11 @@ class Parser {
   Expr* placeholder();
 
   template <class T>
+  ListBuilder<T> list() {
+    return ListBuilder<T>(lists_.get<T>());
+  }
+
+  template <class T>
   Span<T> take(std::vector<T>& stack, size_t base) {
     Span<T> span = arena_.copy(stack.data() + base, stack.size() - base);
     stack.resize(base);
@@ -102,7 +146,7 @@ class Parser {
   Stmt* parse_while();
   Stmt* parse_for(uint32_t start, bool is_async);
   Stmt* parse_with(uint32_t start, bool is_async);
-  bool parse_with_items(bool parenthesized, std::vector<WithItem>& items);
+  bool parse_with_items(bool parenthesized, ListBuilder<WithItem>& items);
   Stmt* parse_try();
   Stmt* parse_match_or_expression();
   Stmt* parse_import();
@@ -118,7 +162,7 @@ class Parser {
   Expr* parse_star_expression();
   Expr* parse_star_named_expression();
   Expr* parse_bool_operation(TokenKind op_token);
-  void parse_dict_items(std::vector<DictItem>& items);
+  void parse_dict_items(ListBuilder<DictItem>& items);
   Expr* parse_star_named_expressions_tuple();
   Expr* parse_named_expression();
   Expr* parse_expression();
@@ -152,9 +196,9 @@ class Parser {
 
   // --- strings (strings.cpp)
   Expr* parse_strings();
-  bool parse_fstring(std::vector<InterpolatedPart>& parts, StringFlags flags);
-  bool parse_fstring_elements(std::vector<InterpolatedElement>& out, bool in_spec, bool raw);
-  bool parse_replacement_field(std::vector<InterpolatedElement>& out, bool raw);
+  bool parse_fstring(ListBuilder<InterpolatedPart>& parts, StringFlags flags);
+  bool parse_fstring_elements(ListBuilder<InterpolatedElement>& out, bool in_spec, bool raw);
+  bool parse_replacement_field(ListBuilder<InterpolatedElement>& out, bool raw);
   std::string_view debug_text_of(uint32_t open_index, uint32_t begin, uint32_t end);
   std::optional<std::string_view> decode(std::string_view body, uint32_t body_offset, bool bytes, bool raw,
                                          bool in_fstring);
@@ -182,6 +226,10 @@ class Parser {
   std::vector<Stmt*> stmt_stack_;
   std::vector<Argument> arg_stack_;
   std::string scratch_;
+  ListStacks<Expr*, Pattern*, CompareOperator, Comprehension, DictItem, PatternKeyword, Decorator, ElifElseClause,
+             WithItem, ExceptHandler, MatchCase, Alias, Identifier, TypeParam, Parameter, StringPart,
+             InterpolatedPart, InterpolatedElement>
+      lists_;
 };
 
 /// Counts one level of parser recursion; beyond the bound the parse stops with NestingTooDeep.

@@ -17,12 +17,13 @@ Pattern* Parser::parse_patterns() {
     if (first->kind == PatternKind::MatchStar) fail(ParseErrorKind::InvalidPattern, first->range);
     return first;
   }
-  std::vector<Pattern*> items{first};
+  auto items = list<Pattern*>();
+    items.push_back(first);
   while (eat(TokenKind::Comma) && !failed()) {
     if (at(TokenKind::Colon) || at(TokenKind::If)) break;
     items.push_back(parse_maybe_star_pattern());
   }
-  return pattern<MatchSequence>(from(start), arena_.copy(items.data(), items.size()));
+  return pattern<MatchSequence>(from(start), items.take(arena_));
 }
 
 /// maybe_star_pattern: '*' (capture_target | '_') | pattern
@@ -57,9 +58,10 @@ Pattern* Parser::parse_or_pattern() {
   const uint32_t start = this->start();
   Pattern* first = parse_closed_pattern();
   if (!at(TokenKind::VerticalBar)) return first;
-  std::vector<Pattern*> alternatives{first};
+  auto alternatives = list<Pattern*>();
+    alternatives.push_back(first);
   while (eat(TokenKind::VerticalBar) && !failed()) alternatives.push_back(parse_closed_pattern());
-  return pattern<MatchOr>(from(start), arena_.copy(alternatives.data(), alternatives.size()));
+  return pattern<MatchOr>(from(start), alternatives.take(arena_));
 }
 
 /// A literal usable as a pattern value or mapping key: signed_number, complex_number, strings,
@@ -146,8 +148,8 @@ Pattern* Parser::parse_closed_pattern() {
         }
         // class_pattern: name_or_attr '(' [pattern_arguments ','?] ')'
         bump();
-        std::vector<Pattern*> positional;
-        std::vector<PatternKeyword> keywords;
+        auto positional = list<Pattern*>();
+        auto keywords = list<PatternKeyword>();
         while (!at(TokenKind::RightParen) && !failed()) {
           const uint32_t item_start = this->start();
           if (at(TokenKind::Name) && peek().kind == TokenKind::Equal) {
@@ -166,8 +168,8 @@ Pattern* Parser::parse_closed_pattern() {
           if (!eat(TokenKind::Comma)) break;
         }
         expect(TokenKind::RightParen);
-        return pattern<MatchClass>(from(start), e, arena_.copy(positional.data(), positional.size()),
-                                   arena_.copy(keywords.data(), keywords.size()));
+        return pattern<MatchClass>(from(start), e, positional.take(arena_),
+                                   keywords.take(arena_));
       }
       if (dotted) return pattern<MatchValue>(from(start), e);
       if (first.id == "_") return pattern<MatchAs>(from(start), nullptr, Identifier{});
@@ -179,13 +181,14 @@ Pattern* Parser::parse_closed_pattern() {
       if (eat(TokenKind::RightParen)) return pattern<MatchSequence>(from(start), Span<Pattern*>());
       Pattern* first = parse_maybe_star_pattern();
       if (at(TokenKind::Comma)) {
-        std::vector<Pattern*> items{first};
+        auto items = list<Pattern*>();
+    items.push_back(first);
         while (eat(TokenKind::Comma) && !failed()) {
           if (at(TokenKind::RightParen)) break;
           items.push_back(parse_maybe_star_pattern());
         }
         expect(TokenKind::RightParen);
-        return pattern<MatchSequence>(from(start), arena_.copy(items.data(), items.size()));
+        return pattern<MatchSequence>(from(start), items.take(arena_));
       }
       if (first->kind == PatternKind::MatchStar && !failed()) {
         fail(ParseErrorKind::InvalidPattern, first->range);
@@ -197,13 +200,13 @@ Pattern* Parser::parse_closed_pattern() {
     case TokenKind::LeftBracket: {
       DepthGuard guard(*this);
       bump();
-      std::vector<Pattern*> items;
+      auto items = list<Pattern*>();
       while (!at(TokenKind::RightBracket) && !failed()) {
         items.push_back(parse_maybe_star_pattern());
         if (!eat(TokenKind::Comma)) break;
       }
       expect(TokenKind::RightBracket);
-      return pattern<MatchSequence>(from(start), arena_.copy(items.data(), items.size()));
+      return pattern<MatchSequence>(from(start), items.take(arena_));
     }
     case TokenKind::LeftBrace:
       return parse_mapping_pattern();
@@ -225,8 +228,8 @@ Pattern* Parser::parse_mapping_pattern() {
   DepthGuard guard(*this);
   const uint32_t start = this->start();
   bump();
-  std::vector<Expr*> keys;
-  std::vector<Pattern*> values;
+  auto keys = list<Expr*>();
+  auto values = list<Pattern*>();
   Identifier rest{};
   while (!at(TokenKind::RightBrace) && !failed()) {
     if (eat(TokenKind::DoubleStar)) {
@@ -244,8 +247,8 @@ Pattern* Parser::parse_mapping_pattern() {
     if (!eat(TokenKind::Comma)) break;
   }
   expect(TokenKind::RightBrace);
-  return pattern<MatchMapping>(from(start), arena_.copy(keys.data(), keys.size()),
-                               arena_.copy(values.data(), values.size()), rest);
+  return pattern<MatchMapping>(from(start), keys.take(arena_),
+                               values.take(arena_), rest);
 }
 
 }  // namespace pysyntax::parser

@@ -247,7 +247,7 @@ Stmt* Parser::parse_expression_statement() {
 /// decorators (function_def | class_def)
 Stmt* Parser::parse_decorated() {
   const uint32_t start = this->start();
-  std::vector<Decorator> decorators;
+  auto decorators = list<Decorator>();
   while (at(TokenKind::At) && !failed()) {
     const uint32_t at_start = this->start();
     bump();
@@ -255,7 +255,7 @@ Stmt* Parser::parse_decorated() {
     decorators.push_back(Decorator{from(at_start), expression});
     if (!failed()) expect(TokenKind::Newline);
   }
-  Span<Decorator> span = arena_.copy(decorators.data(), decorators.size());
+  Span<Decorator> span = decorators.take(arena_);
   if (failed()) return stmt<Pass>(from(start));
   if (at(TokenKind::Def)) return parse_function_def(start, span, false);
   if (at(TokenKind::Class)) return parse_class_def(start, span);
@@ -314,7 +314,7 @@ Stmt* Parser::parse_if() {
   bump();
   Expr* test = parse_named_expression();
   Span<Stmt*> body = parse_colon_block();
-  std::vector<ElifElseClause> clauses;
+  auto clauses = list<ElifElseClause>();
   while (at(TokenKind::Elif) && !failed()) {
     const uint32_t clause_start = this->start();
     bump();
@@ -328,7 +328,7 @@ Stmt* Parser::parse_if() {
     Span<Stmt*> clause_body = parse_colon_block();
     clauses.push_back(ElifElseClause{from(clause_start), nullptr, clause_body});
   }
-  return stmt<If>(from(start), test, body, arena_.copy(clauses.data(), clauses.size()));
+  return stmt<If>(from(start), test, body, clauses.take(arena_));
 }
 
 /// while_stmt: 'while' named_expression ':' block [else_block]
@@ -353,7 +353,7 @@ Stmt* Parser::parse_for(uint32_t start, bool is_async) {
 }
 
 /// with_item: expression ['as' star_target &(',' | ')' | ':')]
-bool Parser::parse_with_items(bool parenthesized, std::vector<WithItem>& items) {
+bool Parser::parse_with_items(bool parenthesized, ListBuilder<WithItem>& items) {
   for (;;) {
     if (failed()) return false;
     const uint32_t item_start = this->start();
@@ -378,7 +378,7 @@ bool Parser::parse_with_items(bool parenthesized, std::vector<WithItem>& items) 
 /// with_stmt: ['async'] 'with' ('(' ','.with_item+ ','? ')' | ','.with_item+) ':' block
 Stmt* Parser::parse_with(uint32_t start, bool is_async) {
   expect(TokenKind::With);
-  std::vector<WithItem> items;
+  auto items = list<WithItem>();
   bool done = false;
   if (at(TokenKind::LeftParen)) {
     // The parenthesised item list is tried first, as CPython does: `with (a, b):` has two
@@ -394,7 +394,7 @@ Stmt* Parser::parse_with(uint32_t start, bool is_async) {
   }
   if (!done) parse_with_items(false, items);
   Span<Stmt*> body = parse_colon_block();
-  return stmt<With>(from(start), is_async, arena_.copy(items.data(), items.size()), body);
+  return stmt<With>(from(start), is_async, items.take(arena_), body);
 }
 
 /// try_stmt: 'try' ':' block (finally_block | except_block+ [else_block] [finally_block]
@@ -403,7 +403,7 @@ Stmt* Parser::parse_try() {
   const uint32_t start = this->start();
   bump();
   Span<Stmt*> body = parse_colon_block();
-  std::vector<ExceptHandler> handlers;
+  auto handlers = list<ExceptHandler>();
   bool any_star = false, any_plain = false, bare_seen = false;
   while (at(TokenKind::Except) && !failed()) {
     const uint32_t handler_start = this->start();
@@ -456,7 +456,7 @@ Stmt* Parser::parse_try() {
   } else if (!failed() && handlers.empty()) {
     fail_at_token(ParseErrorKind::MissingExceptOrFinally);
   }
-  return stmt<Try>(from(start), body, arena_.copy(handlers.data(), handlers.size()), orelse, finalbody, any_star);
+  return stmt<Try>(from(start), body, handlers.take(arena_), orelse, finalbody, any_star);
 }
 
 /// match_stmt: "match" subject_expr ':' NEWLINE INDENT case_block+ DEDENT
@@ -477,7 +477,7 @@ Stmt* Parser::parse_match_or_expression() {
     return stmt<Pass>(from(start));
   }
   bump();
-  std::vector<MatchCase> cases;
+  auto cases = list<MatchCase>();
   while (!at(TokenKind::Dedent) && !at(TokenKind::EndOfFile) && !failed()) {
     const uint32_t case_start = this->start();
     if (!at_name("case")) {
@@ -491,7 +491,7 @@ Stmt* Parser::parse_match_or_expression() {
     cases.push_back(MatchCase{from(case_start), pattern, guard, body});
   }
   if (!failed()) expect(TokenKind::Dedent);
-  return stmt<Match>(from(start), subject, arena_.copy(cases.data(), cases.size()));
+  return stmt<Match>(from(start), subject, cases.take(arena_));
 }
 
 /// dotted_name: NAME ('.' NAME)*, joined with "." whatever the spacing
@@ -519,7 +519,7 @@ Identifier Parser::parse_dotted_name() {
 Stmt* Parser::parse_import() {
   const uint32_t start = this->start();
   bump();
-  std::vector<Alias> names;
+  auto names = list<Alias>();
   do {
     const uint32_t alias_start = this->start();
     Identifier name = parse_dotted_name();
@@ -527,7 +527,7 @@ Stmt* Parser::parse_import() {
     if (eat(TokenKind::As)) asname = expect_identifier();
     names.push_back(Alias{from(alias_start), name, asname});
   } while (!failed() && eat(TokenKind::Comma));
-  return stmt<Import>(from(start), arena_.copy(names.data(), names.size()));
+  return stmt<Import>(from(start), names.take(arena_));
 }
 
 /// import_from: 'from' ('.' | '...')* dotted_name 'import' import_from_targets
@@ -540,7 +540,7 @@ Stmt* Parser::parse_from_import() {
   Identifier module{};
   if (!at(TokenKind::Import) || level == 0) module = parse_dotted_name();
   expect(TokenKind::Import);
-  std::vector<Alias> names;
+  auto names = list<Alias>();
   if (at(TokenKind::Star)) {
     const Token& star = bump();
     names.push_back(Alias{star.range(), Identifier{"*", star.range()}, Identifier{}});
@@ -563,17 +563,17 @@ Stmt* Parser::parse_from_import() {
       expect(TokenKind::RightParen);
     }
   }
-  return stmt<ImportFrom>(from(start), module, level, arena_.copy(names.data(), names.size()));
+  return stmt<ImportFrom>(from(start), module, level, names.take(arena_));
 }
 
 /// global_stmt: 'global' ','.NAME+ ; nonlocal_stmt alike
 Stmt* Parser::parse_global(bool nonlocal) {
   const uint32_t start = this->start();
   bump();
-  std::vector<Identifier> names;
+  auto names = list<Identifier>();
   do names.push_back(expect_identifier());
   while (!failed() && eat(TokenKind::Comma));
-  Span<Identifier> span = arena_.copy(names.data(), names.size());
+  Span<Identifier> span = names.take(arena_);
   if (nonlocal) return stmt<Nonlocal>(from(start), span);
   return stmt<Global>(from(start), span);
 }
@@ -595,7 +595,7 @@ Stmt* Parser::parse_type_alias() {
 /// type_params: '[' ','.type_param+ [','] ']'
 Span<TypeParam> Parser::parse_type_params() {
   bump();
-  std::vector<TypeParam> params;
+  auto params = list<TypeParam>();
   while (!at(TokenKind::RightBracket) && !failed()) {
     const uint32_t param_start = this->start();
     TypeParamKind kind = TypeParamKind::TypeVar;
@@ -618,13 +618,16 @@ Span<TypeParam> Parser::parse_type_params() {
   }
   if (params.empty() && !failed()) fail_at_token(ParseErrorKind::ExpectedExpression);
   expect(TokenKind::RightBracket);
-  return arena_.copy(params.data(), params.size());
+  return params.take(arena_);
 }
 
 /// parameters / lambda_parameters, up to (not including) `closer`. Null when there are none.
 const Parameters* Parser::parse_parameters(TokenKind closer, bool lambda) {
   const uint32_t start = this->start();
-  std::vector<Parameter> posonly, args, kwonly;
+  // One list in source order: [0, slash) positional-only, [slash, star) ordinary, [star, end)
+  // keyword-only.
+  auto params = list<Parameter>();
+  size_t slash = 0, star = SIZE_MAX;
   Parameter* vararg = nullptr;
   Parameter* kwarg = nullptr;
   bool seen_default = false, seen_star = false, seen_slash = false;
@@ -637,13 +640,13 @@ const Parameters* Parser::parse_parameters(TokenKind closer, bool lambda) {
       break;
     }
     if (at(TokenKind::Slash)) {
-      if (seen_slash || seen_star || args.empty()) {
+      if (seen_slash || seen_star || params.empty()) {
         fail_at_token(ParseErrorKind::InvalidParameterList);
         break;
       }
       bump();
       seen_slash = true;
-      posonly.swap(args);
+      slash = params.size();
       if (!eat(TokenKind::Comma)) break;
       continue;
     }
@@ -654,6 +657,7 @@ const Parameters* Parser::parse_parameters(TokenKind closer, bool lambda) {
       }
       bump();
       seen_star = true;
+      star = params.size();
       if (at(TokenKind::Comma) || at(closer)) {
         bare_star = true;
         bare_star_offset = param_start;
@@ -704,19 +708,20 @@ const Parameters* Parser::parse_parameters(TokenKind closer, bool lambda) {
       fail(ParseErrorKind::NonDefaultParameterAfterDefault, from(param_start));
       break;
     }
-    (seen_star ? kwonly : args).push_back(Parameter{from(param_start), name, annotation, default_value});
+    params.push_back(Parameter{from(param_start), name, annotation, default_value});
     if (!eat(TokenKind::Comma)) break;
   }
   (void)bare_star_offset;
   if (failed()) return nullptr;
-  if (bare_star && kwonly.empty()) {
+  if (star == SIZE_MAX) star = params.size();
+  if (bare_star && star == params.size()) {
     fail(ParseErrorKind::InvalidParameterList, {bare_star_offset, bare_star_offset + 1});
     return nullptr;
   }
-  if (posonly.empty() && args.empty() && kwonly.empty() && !vararg && !kwarg) return nullptr;
-  return arena_.make<Parameters>(Parameters{from(start), arena_.copy(posonly.data(), posonly.size()),
-                                            arena_.copy(args.data(), args.size()), vararg,
-                                            arena_.copy(kwonly.data(), kwonly.size()), kwarg});
+  if (params.empty() && !vararg && !kwarg) return nullptr;
+  return arena_.make<Parameters>(Parameters{from(start), params.take_range(arena_, 0, slash),
+                                            params.take_range(arena_, slash, star), vararg,
+                                            params.take_range(arena_, star, params.size()), kwarg});
 }
 
 }  // namespace pysyntax::parser

@@ -26,14 +26,26 @@ std::optional<std::string_view> Parser::decode(std::string_view body, uint32_t b
 /// strings: (STRING | fstring | tstring)+
 Expr* Parser::parse_strings() {
   const uint32_t start = this->start();
-  std::vector<StringPart> plain;          // the plain parts, in order
-  std::vector<InterpolatedPart> parts;    // every part, when there is an f- or t-string
+  auto plain = list<StringPart>();        // the plain parts, in order
+  auto parts = list<InterpolatedPart>();  // every part, once an f- or t-string has been met
   bool any_bytes = false, any_text = false, any_format = false, any_template = false, any_plain_text = false;
-  uint32_t count = 0;
+  auto as_interpolated = [&](const StringPart& part) {
+    Span<InterpolatedElement> elements;
+    if (!part.value.empty()) {
+      const uint32_t quotes = quote_length(part.flags.bits);
+      const uint32_t prefix = static_cast<uint32_t>(
+          (part.flags.raw() ? 1 : 0) + (part.flags.unicode() ? 1 : 0) + (part.flags.bytes() ? 1 : 0));
+      const Range body{part.range.start + prefix + quotes, part.range.end - quotes};
+      InterpolatedElement element{body, nullptr, part.value, {}, Conversion::None, nullptr};
+      elements = arena_.copy(&element, 1);
+    }
+    parts.push_back(InterpolatedPart{part.range, part.flags, elements});
+  };
   while ((at(TokenKind::String) || at(TokenKind::FStringStart)) && !failed()) {
-    ++count;
     const Token t = tok();
     if (t.kind == TokenKind::FStringStart) {
+      if (!any_format && !any_template)
+        for (size_t i = 0; i < plain.size(); ++i) as_interpolated(plain[i]);
       const bool is_template = t.flags & StringFlags::kTemplate;
       (is_template ? any_template : any_format) = true;
       any_text = true;
@@ -50,9 +62,7 @@ Expr* Parser::parse_strings() {
         decode(text_.substr(body_start, body_end - body_start), body_start, bytes, t.flags & StringFlags::kRaw, false);
     if (!value) break;
     plain.push_back(StringPart{t.range(), StringFlags{t.flags}, *value});
-    InterpolatedElement element{Range{body_start, body_end}, nullptr, *value, {}, Conversion::None, nullptr};
-    Span<InterpolatedElement> elements = value->empty() ? Span<InterpolatedElement>() : arena_.copy(&element, 1);
-    parts.push_back(InterpolatedPart{t.range(), StringFlags{t.flags}, elements});
+    if (any_format || any_template) as_interpolated(plain[plain.size() - 1]);
   }
   const Range range = from(start);
   if (failed()) return placeholder();
@@ -64,36 +74,35 @@ Expr* Parser::parse_strings() {
     fail(ParseErrorKind::MixedTemplateAndNonTemplate, range);
     return placeholder();
   }
-  if (any_template) return expr<TString>(range, arena_.copy(parts.data(), parts.size()));
-  if (any_format) return expr<FString>(range, arena_.copy(parts.data(), parts.size()));
-  std::string_view value = plain.front().value;
+  if (any_template) return expr<TString>(range, parts.take(arena_));
+  if (any_format) return expr<FString>(range, parts.take(arena_));
+  std::string_view value = plain[0].value;
   if (plain.size() > 1) {
-    std::string joined;
-    for (const StringPart& part : plain) joined += part.value;
-    value = arena_.copy(joined);
+    scratch_.clear();
+    for (size_t i = 0; i < plain.size(); ++i) scratch_ += plain[i].value;
+    value = arena_.copy(scratch_);
   }
-  (void)count;
-  Span<StringPart> span = arena_.copy(plain.data(), plain.size());
+  Span<StringPart> span = plain.take(arena_);
   if (any_bytes) return expr<BytesLiteral>(range, value, span);
   return expr<StringLiteral>(range, value, span);
 }
 
 /// fstring: FSTRING_START fstring_middle* FSTRING_END
-bool Parser::parse_fstring(std::vector<InterpolatedPart>& parts, StringFlags flags) {
+bool Parser::parse_fstring(ListBuilder<InterpolatedPart>& parts, StringFlags flags) {
   DepthGuard guard(*this);
   if (failed()) return false;
   const uint32_t start = this->start();
   bump();
-  std::vector<InterpolatedElement> elements;
+  auto elements = list<InterpolatedElement>();
   if (!parse_fstring_elements(elements, false, flags.raw())) return false;
   if (!expect(TokenKind::FStringEnd)) return false;
-  parts.push_back(InterpolatedPart{from(start), flags, arena_.copy(elements.data(), elements.size())});
+  parts.push_back(InterpolatedPart{from(start), flags, elements.take(arena_)});
   return true;
 }
 
 /// fstring_middle*: literal text and replacement fields, up to FSTRING_END (or, in a format
 /// spec, up to the `}` that closes the field)
-bool Parser::parse_fstring_elements(std::vector<InterpolatedElement>& out, bool in_spec, bool raw) {
+bool Parser::parse_fstring_elements(ListBuilder<InterpolatedElement>& out, bool in_spec, bool raw) {
   for (;;) {
     if (failed()) return false;
     if (at(TokenKind::FStringMiddle)) {
@@ -144,7 +153,7 @@ std::string_view Parser::debug_text_of(uint32_t open_index, uint32_t begin, uint
 
 /// fstring_replacement_field:
 ///   '{' (yield_expr | star_expressions) ['='] ['!' NAME] [':' fstring_format_spec*] '}'
-bool Parser::parse_replacement_field(std::vector<InterpolatedElement>& out, bool raw) {
+bool Parser::parse_replacement_field(ListBuilder<InterpolatedElement>& out, bool raw) {
   DepthGuard guard(*this);
   if (failed()) return false;
   const uint32_t pos_of_open = pos_;
@@ -186,10 +195,10 @@ bool Parser::parse_replacement_field(std::vector<InterpolatedElement>& out, bool
   const FormatSpec* spec = nullptr;
   if (at(TokenKind::Colon)) {
     const Token colon = bump();
-    std::vector<InterpolatedElement> elements;
+    auto elements = list<InterpolatedElement>();
     if (!parse_fstring_elements(elements, true, raw)) return false;
     spec = arena_.make<FormatSpec>(
-        FormatSpec{Range{colon.end, tok().start}, arena_.copy(elements.data(), elements.size())});
+        FormatSpec{Range{colon.end, tok().start}, elements.take(arena_)});
   }
   if (!at(TokenKind::RightBrace)) {
     fail_expected(TokenKind::RightBrace);
