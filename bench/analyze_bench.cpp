@@ -1,0 +1,206 @@
+// End-to-end speed and memory of one analyze_path call (the worker, without Python), on a real
+// tree, single-threaded.
+//
+//   analyze_bench [--repeat N] [--cpython-seconds S [--cpython-cpu-seconds C]] [--output FILE]
+//                 ROOT [PACK_DIR [PATTERN_DIR]]
+//   analyze_bench --check ROOT [PACK_DIR [PATTERN_DIR]]
+//   bench/run_analyze_bench.sh        (stdlib and demo, with CPython's ast.parse time for the ratio)
+//
+// Each pass is one whole call: pack loading, the walk (reading, parsing and analysing each file
+// as it comes) and the manifest's JSON text. Pack folders left out are found as analyze_path finds
+// them, under ROOT/packs. Prints the best of N passes (default 3): source MB/s (10^6 bytes of
+// the `.py` files the walk reads, counted beforehand by a status-only walk of the same rules) and
+// files/s, by wall-clock time and by the process's CPU time (the figure to trust on a busy
+// machine), the peak resident memory (getrusage, which includes the JSON text of the pass), the
+// JSON size and the memory goal beside it (twice the JSON plus 64 MB). Given the wall-clock and
+// CPU times CPython needs merely to `ast.parse` the same files (tools/cpython_parse_time.py), it
+// also prints how many times faster the whole call is, by each clock.
+//
+// --check instead compares the call's JSON with the manifest built the whole-list way (every
+// file parsed first, then analysed in walk order) and exits 1 when they differ.
+#include <sys/resource.h>
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/analyze.h"
+#include "core/manifest_json.h"
+#include "detect/analysis.h"
+#include "detect/packs.h"
+#include "detect/walk.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Options {
+  int repeat = 3;
+  bool check = false;
+  std::optional<double> cpython_seconds;
+  std::optional<double> cpython_cpu_seconds;
+  std::optional<std::string> output;
+  std::vector<std::string> positional;
+};
+
+struct SourceCount {
+  size_t files = 0;
+  size_t bytes = 0;
+};
+
+// What the project walk reads, by the walk's own rules: names beginning with "." and the folders
+// "__pycache__" and "node_modules" passed over, links followed, files whose extension is "py".
+// A link back to an ancestor would make this loop; the trees benchmarked here have none.
+SourceCount count_sources(const std::string& root) {
+  SourceCount count;
+  std::error_code ec;
+  const auto options = fs::directory_options::follow_directory_symlink | fs::directory_options::skip_permission_denied;
+  for (auto it = fs::recursive_directory_iterator(root, options, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.front() == '.' || name == "__pycache__" || name == "node_modules") {
+      it.disable_recursion_pending();
+      continue;
+    }
+    std::error_code status_ec;
+    if (it->path().extension() != ".py" || it->is_directory(status_ec)) continue;
+    const auto size = it->file_size(status_ec);
+    if (status_ec) continue;
+    ++count.files;
+    count.bytes += size;
+  }
+  return count;
+}
+
+std::optional<std::string_view> folder_argument(const Options& options, size_t index) {
+  if (options.positional.size() > index) return std::string_view(options.positional[index]);
+  return std::nullopt;
+}
+
+detect::Result<std::string> analyze(const Options& options) {
+  return vesk::analyze_path_impl(options.positional[0], folder_argument(options, 1), folder_argument(options, 2));
+}
+
+// The manifest as it would be with every file parsed before any is analysed.
+detect::Result<std::string> analyze_whole_list(const Options& options) {
+  const std::string& root = options.positional[0];
+  const std::string framework_folder = options.positional.size() > 1 ? options.positional[1] : vesk::default_pack_dir(root);
+  const std::string pattern_folder = options.positional.size() > 2 ? options.positional[2] : vesk::default_pattern_dir(root);
+  std::vector<std::string> warnings;
+  auto framework_packs = detect::load_framework_packs(framework_folder, warnings);
+  if (!framework_packs.ok()) return framework_packs.error();
+  auto pattern_packs = detect::load_pattern_packs(pattern_folder, warnings);
+  if (!pattern_packs.ok()) return pattern_packs.error();
+  std::vector<detect::ParsedFile> files;
+  std::vector<detect::WalkError> errors;
+  const detect::Status walked = detect::walk_project(root, files, errors);
+  if (!walked.ok()) return walked.error();
+  detect::BuildManifest manifest = detect::build_manifest(files, framework_packs.value(), pattern_packs.value());
+  for (const detect::WalkError& error : errors) warnings.push_back("parse error: " + detect::display_walk_error(error));
+  manifest.warnings = std::move(warnings);
+  return vesk::write_manifest_json(manifest);
+}
+
+int check(const Options& options) {
+  detect::Result<std::string> streamed = analyze(options);
+  detect::Result<std::string> whole = analyze_whole_list(options);
+  if (!streamed.ok() || !whole.ok()) {
+    std::fprintf(stderr, "analyze_bench: %s\n", (!streamed.ok() ? streamed.error() : whole.error()).message().c_str());
+    return 1;
+  }
+  const bool same = streamed.value() == whole.value();
+  std::printf("manifest (%zu bytes) %s the whole-list manifest\n", streamed.value().size(),
+              same ? "is byte-identical to" : "DIFFERS from");
+  return same ? 0 : 1;
+}
+
+double cpu_seconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+int bench(const Options& options) {
+  const SourceCount sources = count_sources(options.positional[0]);
+  double best_seconds = 0;
+  double best_cpu_seconds = 0;
+  size_t json_bytes = 0;
+  for (int pass = 0; pass < options.repeat; ++pass) {
+    const auto start = std::chrono::steady_clock::now();
+    const double cpu_start = cpu_seconds();
+    detect::Result<std::string> json = analyze(options);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double cpu = cpu_seconds() - cpu_start;
+    if (!json.ok()) {
+      std::fprintf(stderr, "analyze_bench: %s\n", json.error().message().c_str());
+      return 1;
+    }
+    if (pass == 0 || seconds < best_seconds) best_seconds = seconds;
+    if (pass == 0 || cpu < best_cpu_seconds) best_cpu_seconds = cpu;
+    json_bytes = json.value().size();
+    if (pass == 0 && options.output) {
+      std::ofstream out(*options.output, std::ios::binary);
+      out << json.value();
+    }
+  }
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const double mb = static_cast<double>(sources.bytes) / 1e6;
+  const double rss_mb = static_cast<double>(usage.ru_maxrss) * 1024.0 / 1e6;
+  const double json_mb = static_cast<double>(json_bytes) / 1e6;
+  std::printf("source: %zu files, %.2f MB\n", sources.files, mb);
+  const double files = static_cast<double>(sources.files);
+  std::printf("best of %d: %.3f s, %.1f MB/s, %.0f files/s (CPU time %.3f s, %.1f MB/s, %.0f files/s)\n",
+              options.repeat, best_seconds, mb / best_seconds, files / best_seconds, best_cpu_seconds,
+              mb / best_cpu_seconds, files / best_cpu_seconds);
+  std::printf("JSON: %.2f MB; peak RSS: %.1f MB (goal: at most %.1f MB)\n", json_mb, rss_mb, 2 * json_mb + 64);
+  if (options.cpython_seconds) {
+    std::printf("CPython ast.parse alone: %.3f s; the whole analysis is %.1fx faster", *options.cpython_seconds,
+                *options.cpython_seconds / best_seconds);
+    if (options.cpython_cpu_seconds) {
+      std::printf(" (by CPU time: %.3f s, %.1fx)", *options.cpython_cpu_seconds,
+                  *options.cpython_cpu_seconds / best_cpu_seconds);
+    }
+    std::printf("\n");
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const bool has_value = i + 1 < argc;
+    if (std::strcmp(argv[i], "--repeat") == 0 && has_value) {
+      options.repeat = std::max(1, std::atoi(argv[++i]));
+    } else if (std::strcmp(argv[i], "--cpython-seconds") == 0 && has_value) {
+      options.cpython_seconds = std::atof(argv[++i]);
+    } else if (std::strcmp(argv[i], "--cpython-cpu-seconds") == 0 && has_value) {
+      options.cpython_cpu_seconds = std::atof(argv[++i]);
+    } else if (std::strcmp(argv[i], "--output") == 0 && has_value) {
+      options.output = argv[++i];
+    } else if (std::strcmp(argv[i], "--check") == 0) {
+      options.check = true;
+    } else {
+      options.positional.emplace_back(argv[i]);
+    }
+  }
+  if (options.positional.empty() || options.positional.size() > 3) {
+    std::fprintf(stderr,
+                 "usage: analyze_bench [--repeat N] [--cpython-seconds S [--cpython-cpu-seconds C]] [--output FILE]\n"
+                 "                     ROOT [PACK_DIR [PATTERN_DIR]]\n"
+                 "       analyze_bench --check ROOT [PACK_DIR [PATTERN_DIR]]\n");
+    return 2;
+  }
+  return options.check ? check(options) : bench(options);
+}

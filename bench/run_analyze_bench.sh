@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Runs the end-to-end benchmark (bench/analyze_bench, already built; this script builds nothing)
+# on the CPython 3.13 standard library, with the demo's framework packs and a pattern pack that
+# matches every function, and on the demo project with its own packs; before each run CPython
+# 3.13 times `ast.parse` alone on the same tree (tools/cpython_parse_time.py), so every run also
+# prints how many times faster the whole analysis is.
+#
+#   bench/run_analyze_bench.sh [BUILD_DIR]      (default build/release; REPEAT=N for N passes)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build_dir=${1:-build/release}
+bench="$build_dir/bench/analyze_bench"
+python313=${PYTHON313:-/root/.pyenv/versions/3.13.0/bin/python3}
+stdlib=${STDLIB:-/root/.pyenv/versions/3.13.0/lib/python3.13}
+repeat=${REPEAT:-3}
+
+if [[ ! -x "$bench" ]]; then
+  echo "run_analyze_bench: $bench is missing; build it with: cmake --build $build_dir --target analyze_bench" >&2
+  exit 2
+fi
+
+# One tree: CPython's parse time first, then the analysis with that time for the ratio.
+run() {
+  local title=$1 root=$2
+  shift 2
+  echo "== $title: $root"
+  local cpython
+  cpython=$("$python313" tools/cpython_parse_time.py --repeat "$repeat" "$root")
+  echo "$cpython"
+  local seconds cpu_seconds
+  seconds=$(sed -n 's/.*best of [0-9]*: \([0-9.]*\) s.*/\1/p' <<<"$cpython")
+  cpu_seconds=$(sed -n 's/.*CPU time \([0-9.]*\) s.*/\1/p' <<<"$cpython")
+  "$bench" --repeat "$repeat" --cpython-seconds "$seconds" ${cpu_seconds:+--cpython-cpu-seconds "$cpu_seconds"} \
+    "$root" "$@"
+  "$bench" --check "$root" "$@"
+}
+
+run "CPython 3.13 standard library" "$stdlib" examples/demo/packs/frameworks bench/packs/patterns
+run "demo project" examples/demo
