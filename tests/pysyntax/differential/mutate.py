@@ -6,7 +6,7 @@
 
 Takes valid files below the roots (UTF-8, accepted by CPython, at most --max-bytes long) and
 makes variants with one token deleted, duplicated, or swapped with the next one (tokens from
-`tokenize`, so every mutant is still valid UTF-8 text). CPython's `ast.parse` and pydump
+`tokenize`, so every mutant is still valid UTF-8 text); --mutations N applies N such changes. CPython's `ast.parse` and pydump
 --verdicts each accept or reject every mutant; the run prints the agreement and fails when it
 is below --min-agreement. --results writes every disagreement with the mutation, the source
 line around it and both parsers' messages. The same seed gives the same mutants.
@@ -57,20 +57,30 @@ def tokens_with_offsets(text):
     return spans
 
 
-def mutate(text, spans, rng):
-    """One mutant of `text`: (description, mutated text, offset of the change)."""
-    op = rng.choice(OPERATIONS)
-    i = rng.randrange(len(spans) - 1 if op == "swap" else len(spans))
+def mutate_at(text, spans, i, op):
+    """`text` with one operation applied to token i (and i + 1 for a swap)."""
     start, end = spans[i]
     token = text[start:end]
     if op == "delete":
-        return "delete %r" % token, text[:start] + text[end:], start
+        return "delete %r" % token, text[:start] + text[end:]
     if op == "duplicate":
-        return "duplicate %r" % token, text[:end] + token + text[end:], start
+        return "duplicate %r" % token, text[:end] + token + text[end:]
     next_start, next_end = spans[i + 1]
     following = text[next_start:next_end]
     mutated = text[:start] + following + text[end:next_start] + token + text[next_end:]
-    return "swap %r and %r" % (token, following), mutated, start
+    return "swap %r and %r" % (token, following), mutated
+
+
+def mutate(text, spans, rng, count):
+    """A mutant of `text` with `count` operations: (description, mutated text, first offset).
+    The tokens are chosen apart and changed from the last to the first, so that each change
+    leaves the offsets of the earlier tokens as they were."""
+    chosen = sorted(rng.sample(range(0, len(spans) - 1, 2), min(count, len(spans) // 2)), reverse=True)
+    descriptions = []
+    for i in chosen:
+        description, text = mutate_at(text, spans, i + rng.randrange(2) * (i + 2 < len(spans)), rng.choice(OPERATIONS))
+        descriptions.append(description)
+    return ", ".join(reversed(descriptions)), text, spans[chosen[-1]][0]
 
 
 def load_candidates(roots, max_bytes):
@@ -123,6 +133,7 @@ def main():
     parser.add_argument("--pydump", required=True)
     parser.add_argument("--count", type=int, default=20000, help="number of mutants")
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--mutations", type=int, default=1, help="operations per mutant")
     parser.add_argument("--files", type=int, default=400, help="source files to draw from")
     parser.add_argument("--max-bytes", type=int, default=40000, help="skip larger source files")
     parser.add_argument("--min-agreement", type=float, default=99.5, help="percent")
@@ -144,7 +155,7 @@ def main():
         for path, text, spans in sources:
             batch = []
             for _ in range(min(per_file, args.count - made)):
-                batch.append(mutate(text, spans, rng))
+                batch.append(mutate(text, spans, rng, args.mutations))
             made += len(batch)
             if batch:
                 tasks.append((args.pydump, path, batch))
