@@ -69,10 +69,7 @@ void append_plain_identity(std::string& out, std::string_view text) {
 
 }  // namespace
 
-RecordReader::RecordReader(const YamlDocument& document)
-    : doc_(document),
-      expansion_limit_(kExpansionsPerEvent * document.event_count()),
-      replay_limit_(std::max(kReplayFloorUnits, document.units())) {}
+RecordReader::RecordReader(YamlDocument& document) : doc_(document) {}
 
 bool RecordReader::read(std::size_t& pos, std::string& out) {
   return at_node(pos, [&](std::size_t& at) {
@@ -131,13 +128,20 @@ bool RecordReader::read(std::size_t& pos, bool& out) {
 bool RecordReader::read(std::size_t& pos, FreeValue&) { return read_free(pos, nullptr); }
 
 bool RecordReader::expand(const YamlEvent& alias, std::size_t& first) {
-  const AnchoredNode& node = doc_.anchored(alias);
+  const AnchoredNode node = doc_.anchored(alias);
   // Counted before anything is replayed, so a bomb stops before it costs.
   ++expansions_;
   replayed_ += node.units;
-  if (expansions_ > expansion_limit_ || replayed_ > replay_limit_) return fail_unplaced("repetition limit exceeded");
+  // The limits grow with the document: only its whole size can refuse an expansion.
+  if (!within_expansion_limits() && !doc_.finished()) doc_.finish();
+  if (!within_expansion_limits()) return fail_unplaced("repetition limit exceeded");
   first = node.first;
   return true;
+}
+
+bool RecordReader::within_expansion_limits() const {
+  return expansions_ <= kExpansionsPerEvent * doc_.event_count() &&
+         replayed_ <= std::max(kReplayFloorUnits, doc_.units());
 }
 
 bool RecordReader::enter_level(const YamlEvent& node) {

@@ -80,7 +80,7 @@ inline constexpr std::uint64_t kReplayFloorUnits = std::uint64_t{1} << 20;
 
 class RecordReader {
  public:
-  explicit RecordReader(const YamlDocument& document);
+  explicit RecordReader(YamlDocument& document);
 
   [[nodiscard]] const PackReadError& error() const { return error_; }
 
@@ -155,6 +155,7 @@ class RecordReader {
   bool read_record(std::size_t& at, R& out);
 
   bool expand(const YamlEvent& alias, std::size_t& first);
+  [[nodiscard]] bool within_expansion_limits() const;
   bool enter_level(const YamlEvent& node);
   bool skip(std::size_t& pos);
   bool read_key(std::size_t& pos, std::string_view& key, std::string_view expecting);
@@ -181,12 +182,10 @@ class RecordReader {
   bool fail_unplaced(std::string message);
   bool fail_at_end();
 
-  const YamlDocument& doc_;
+  YamlDocument& doc_;
   std::uint32_t levels_left_ = kNestingLevels;
   std::uint64_t expansions_ = 0;
-  std::uint64_t expansion_limit_;
   std::uint64_t replayed_ = 0;
-  std::uint64_t replay_limit_;
   std::vector<PathStep> path_;
   PackReadError error_;
 };
@@ -350,11 +349,12 @@ bool RecordReader::read_record(std::size_t& at, R& out) {
 // further document fails the read, and nothing of the record is kept then.
 template <SchemaRecord R>
 PackRead<R> read_pack_document(std::string_view text) {
-  const YamlDocument document = YamlDocument::load(text);
+  YamlDocument document(text);
   RecordReader reader(document);
   R record{};
   std::size_t pos = 0;
   if (!reader.read(pos, record)) return {std::nullopt, reader.error()};
+  document.finish();
   if (document.stop_error()) return {std::nullopt, *document.stop_error()};
   if (document.has_more_documents()) {
     return {std::nullopt,

@@ -6,6 +6,7 @@
 #include <yaml.h>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <unordered_map>
@@ -54,20 +55,12 @@ std::string parser_error_text(const yaml_parser_t& parser) {
   return text;
 }
 
-struct ParserHandle {
-  yaml_parser_t parser{};
-  bool ready = false;
-  ParserHandle() { ready = yaml_parser_initialize(&parser) != 0; }
-  ~ParserHandle() {
-    if (ready) yaml_parser_delete(&parser);
-  }
-  ParserHandle(const ParserHandle&) = delete;
-  ParserHandle& operator=(const ParserHandle&) = delete;
-};
-
 struct EventHandle {
   yaml_event_t event{};
   bool filled = false;
+  EventHandle() = default;
+  EventHandle(const EventHandle&) = delete;
+  EventHandle& operator=(const EventHandle&) = delete;
   ~EventHandle() { clear(); }
   void clear() {
     if (filled) yaml_event_delete(&event);
@@ -79,41 +72,50 @@ struct EventHandle {
 
 class DocumentLoader {
  public:
-  explicit DocumentLoader(YamlDocument& document) : doc_(document) {}
-
-  void load(std::string_view text) {
-    ParserHandle handle;
-    if (!handle.ready) {
-      doc_.stop_error_ = PackReadError{parser_error_text(handle.parser), "", 0, 0};
-      return;
+  DocumentLoader(YamlDocument& document, std::string_view text) : doc_(document) {
+    ready_ = yaml_parser_initialize(&parser_) != 0;
+    if (ready_) {
+      yaml_parser_set_input_string(&parser_, reinterpret_cast<const unsigned char*>(text.data()), text.size());
     }
-    yaml_parser_set_input_string(&handle.parser, reinterpret_cast<const unsigned char*>(text.data()),
-                                 text.size());
+  }
+  ~DocumentLoader() {
+    if (ready_) yaml_parser_delete(&parser_);
+  }
+  DocumentLoader(const DocumentLoader&) = delete;
+  DocumentLoader& operator=(const DocumentLoader&) = delete;
+
+  // Takes libyaml's events until one more node event is kept; false once the document is done.
+  bool pull() {
+    if (!ready_) {
+      doc_.stop_error_ = PackReadError{parser_error_text(parser_), "", 0, 0};
+      return false;
+    }
+    const std::size_t before = doc_.events_.size();
     EventHandle current;
     // Each pass takes one event from libyaml, which always moves on or fails, so the loop ends.
-    for (;;) {
+    while (doc_.events_.size() == before) {
       current.clear();
-      if (yaml_parser_parse(&handle.parser, &current.event) == 0) {
-        doc_.stop_error_ = PackReadError{parser_error_text(handle.parser), "", 0, 0};
-        break;
+      if (yaml_parser_parse(&parser_, &current.event) == 0) {
+        doc_.stop_error_ = PackReadError{parser_error_text(parser_), "", 0, 0};
+        return done();
       }
       current.filled = true;
       const yaml_event_t& event = current.event;
       if (event.type == YAML_STREAM_END_EVENT) {
         // No document at all: its root is an empty value where the stream ends.
         push(EventKind::Void, event.start_mark);
-        break;
+        return done();
       }
       if (event.type == YAML_DOCUMENT_END_EVENT) {
         current.clear();
-        const bool next_ok = yaml_parser_parse(&handle.parser, &current.event) != 0;
+        const bool next_ok = yaml_parser_parse(&parser_, &current.event) != 0;
         current.filled = next_ok;
         doc_.more_documents_ = !next_ok || current.event.type != YAML_STREAM_END_EVENT;
-        break;
+        return done();
       }
-      if (!take(event)) break;
+      if (!take(event)) return done();
     }
-    close_open_anchors();
+    return true;
   }
 
  private:
@@ -133,14 +135,14 @@ class DocumentLoader {
         YamlEvent& pushed = push(EventKind::Scalar, event.start_mark);
         pushed.plain = scalar.style == YAML_PLAIN_SCALAR_STYLE;
         pushed.tag = add_tag(scalar.tag);
-        pushed.text_begin = doc_.arena_.size();
+        pushed.text_data = store(reinterpret_cast<const char*>(scalar.value), scalar.length);
         pushed.text_size = scalar.length;
-        doc_.arena_.append(reinterpret_cast<const char*>(scalar.value), scalar.length);
         if (scalar.anchor != nullptr) {
           const std::size_t anchor = define(scalar.anchor, index);
           AnchoredNode& node = doc_.anchors_[anchor];
           node.end = index + 1;
           node.units = 1 + scalar.length + tag_size(pushed);
+          node.closed = true;
         }
         return true;
       }
@@ -190,7 +192,32 @@ class DocumentLoader {
 
   std::uint64_t tag_size(const YamlEvent& event) const { return doc_.tag(event).size(); }
 
-  std::uint64_t bytes() const { return doc_.arena_.size() + doc_.tag_bytes_; }
+  std::uint64_t bytes() const { return doc_.text_bytes_ + doc_.tag_bytes_; }
+
+  const char* store(const char* data, std::size_t size) {
+    // Blocks start small (most packs are small) and double up to a bound; a text longer than a
+    // quarter of the bound gets a block of its own.
+    constexpr std::size_t kFirstBlock = 1024;
+    constexpr std::size_t kLargestBlock = 64 * 1024;
+    doc_.text_bytes_ += size;
+    if (size == 0) return "";
+    if (size > kLargestBlock / 4) {
+      doc_.blocks_.emplace_back(new char[size]);
+      std::memcpy(doc_.blocks_.back().get(), data, size);
+      return doc_.blocks_.back().get();
+    }
+    if (size > doc_.block_left_) {
+      const std::size_t block = std::min(kLargestBlock, kFirstBlock << std::min<std::size_t>(doc_.blocks_.size(), 6));
+      doc_.blocks_.emplace_back(new char[block]);
+      doc_.block_free_ = doc_.blocks_.back().get();
+      doc_.block_left_ = block;
+    }
+    char* stored = doc_.block_free_;
+    std::memcpy(stored, data, size);
+    doc_.block_free_ += size;
+    doc_.block_left_ -= size;
+    return stored;
+  }
 
   std::size_t define(const yaml_char_t* name, std::size_t first) {
     const std::size_t anchor = doc_.anchors_.size();
@@ -219,23 +246,46 @@ class DocumentLoader {
     AnchoredNode& node = doc_.anchors_[collection.anchor];
     node.end = doc_.events_.size();
     node.units = (node.end - node.first) + (bytes() - collection.bytes_at_start);
+    node.closed = true;
   }
 
   // Nodes still open where the parser stopped replay up to that point.
-  void close_open_anchors() {
+  bool done() {
     for (const OpenCollection& collection : open_) finish(collection);
     open_.clear();
+    return false;
   }
 
   YamlDocument& doc_;
+  yaml_parser_t parser_{};
+  bool ready_ = false;
   std::unordered_map<std::string, std::size_t> anchors_by_name_;
   std::vector<OpenCollection> open_;
 };
 
-YamlDocument YamlDocument::load(std::string_view text) {
-  YamlDocument document;
-  DocumentLoader(document).load(text);
-  return document;
+YamlDocument::YamlDocument(std::string_view text) : loader_(std::make_unique<DocumentLoader>(*this, text)) {}
+
+YamlDocument::~YamlDocument() = default;
+
+const YamlEvent& YamlDocument::event(std::size_t index) {
+  while (index >= events_.size() && loader_ != nullptr) {
+    if (!loader_->pull()) loader_.reset();
+  }
+  return index < events_.size() ? events_[index] : end_;
+}
+
+AnchoredNode YamlDocument::anchored(const YamlEvent& alias) {
+  // Only an alias inside its own anchored node meets the node still open.
+  while (!anchors_[alias.anchor].closed && loader_ != nullptr) {
+    if (!loader_->pull()) loader_.reset();
+  }
+  return anchors_[alias.anchor];
+}
+
+void YamlDocument::finish() {
+  while (loader_ != nullptr) {
+    if (!loader_->pull()) loader_.reset();
+  }
 }
 
 }  // namespace detect::packs

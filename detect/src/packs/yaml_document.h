@@ -1,11 +1,14 @@
-// The first YAML document of a pack file as one flat list of libyaml's node events, which the record
-// reader walks by index and into which aliases point back. Loading the whole document first gives the
-// reader the document's event count (the alias limit depends on it) and lets an alias replay a node that
-// is still open where the alias stands.
+// The first YAML document of a pack file as one list of libyaml's node events, which the record reader
+// walks by index and into which aliases point back. Events are pulled from libyaml only as far as the
+// reader needs them, so a read that fails early (a free value nested far past the budget) never makes
+// libyaml scan the rest; the alias limit, which depends on the document's whole event count, pulls the
+// rest before it refuses an expansion. An alias may replay a node that is still open where it stands.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,7 +32,7 @@ enum class EventKind : std::uint8_t {
 };
 
 struct YamlEvent {
-  std::size_t text_begin = 0;  // scalar text, in the document's arena
+  const char* text_data = nullptr;  // scalar text, owned by the document, never moved
   std::size_t text_size = 0;
   std::uint32_t line = 0;  // where the node begins, counted from 1 (in characters)
   std::uint32_t column = 0;
@@ -45,43 +48,59 @@ struct AnchoredNode {
   std::size_t first = 0;
   std::size_t end = 0;
   std::uint64_t units = 0;
+  bool closed = false;
 };
+
+class DocumentLoader;
 
 class YamlDocument {
  public:
-  [[nodiscard]] static YamlDocument load(std::string_view text);
+  // Parses lazily: `text` must outlive the document.
+  explicit YamlDocument(std::string_view text);
+  ~YamlDocument();
+  YamlDocument(const YamlDocument&) = delete;
+  YamlDocument& operator=(const YamlDocument&) = delete;
 
-  // The event at `index`; every index past the document's events reads as End.
-  [[nodiscard]] const YamlEvent& event(std::size_t index) const {
-    return index < events_.size() ? events_[index] : end_;
-  }
+  // The event at `index`; every index past the document's events reads as End. References stay
+  // valid while more events are pulled.
+  [[nodiscard]] const YamlEvent& event(std::size_t index);
   [[nodiscard]] std::string_view text(const YamlEvent& event) const {
-    return std::string_view(arena_).substr(event.text_begin, event.text_size);
+    return std::string_view(event.text_data, event.text_size);
   }
   // The tag as libyaml resolves it ("!decorator", "tag:yaml.org,2002:null"); empty when none.
   [[nodiscard]] std::string_view tag(const YamlEvent& event) const {
     return event.tag == 0 ? std::string_view() : std::string_view(tags_[event.tag - 1]);
   }
-  [[nodiscard]] const AnchoredNode& anchored(const YamlEvent& alias) const { return anchors_[alias.anchor]; }
+  // The node an alias names, with its events all pulled (up to where the document stops).
+  [[nodiscard]] AnchoredNode anchored(const YamlEvent& alias);
 
-  // The document's own events (End excluded): the measure of the alias limit.
+  // Pulls every event of the document, and the start of what follows it.
+  void finish();
+  [[nodiscard]] bool finished() const { return loader_ == nullptr; }
+
+  // Known in full once finished: the document's own events (End excluded), the measure of the alias
+  // limit, and its size in replay units (events plus scalar and tag bytes).
   [[nodiscard]] std::size_t event_count() const { return events_.size(); }
-  // The document's size in replay units: its events and its scalar and tag bytes.
-  [[nodiscard]] std::uint64_t units() const { return events_.size() + arena_.size() + tag_bytes_; }
-  // Why the events end early: the parser's error or an alias to an unknown anchor.
+  [[nodiscard]] std::uint64_t units() const { return events_.size() + text_bytes_ + tag_bytes_; }
+  // Once finished: why the events end early (the parser's error or an alias to an unknown anchor),
+  // and whether the stream goes on after the first document (another document, or an error there).
   [[nodiscard]] const std::optional<PackReadError>& stop_error() const { return stop_error_; }
-  // True when the stream goes on after the first document (another document, or an error there).
   [[nodiscard]] bool has_more_documents() const { return more_documents_; }
 
  private:
-  std::vector<YamlEvent> events_;
+  std::deque<YamlEvent> events_;
   YamlEvent end_;
-  std::string arena_;
-  std::vector<std::string> tags_;
+  // Scalar texts, in blocks that never move, so views of them stay valid while events are pulled.
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* block_free_ = nullptr;
+  std::size_t block_left_ = 0;
+  std::uint64_t text_bytes_ = 0;
+  std::deque<std::string> tags_;
   std::uint64_t tag_bytes_ = 0;
   std::vector<AnchoredNode> anchors_;
   std::optional<PackReadError> stop_error_;
   bool more_documents_ = false;
+  std::unique_ptr<DocumentLoader> loader_;  // null once the document is finished
 
   friend class DocumentLoader;
 };
