@@ -12,6 +12,17 @@
 namespace pysyntax::lexer {
 namespace {
 
+/// Bytes that may continue a name (ASCII letters, digits, `_`, and every non-ASCII byte, as
+/// CPython's tokenizer takes them before validating the name).
+struct NameTable {
+  bool continues[256] = {};
+  constexpr NameTable() {
+    for (int c = 0; c < 256; ++c)
+      continues[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80 || (c >= '0' && c <= '9');
+  }
+};
+constexpr NameTable kNames;
+
 constexpr bool is_ident_start(unsigned char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80;
 }
@@ -128,6 +139,10 @@ class Lexer {
     out_.tokens.push_back(Token{kind, flags, prefix_len, in_spec, start, end});
   }
   void fail(LexicalErrorKind kind, uint32_t start, uint32_t end) {
+    // Lookahead may run past the text; the range never does.
+    const uint32_t size = static_cast<uint32_t>(text_.size());
+    if (end > size) end = size;
+    if (start > end) start = end;
     if (!failed_) out_.error = LexicalError{kind, {start, end}};
     failed_ = true;
   }
@@ -238,6 +253,14 @@ void Lexer::indentation() {
   uint32_t col = 0, alt_col = 0;
   uint32_t continuation_col = 0;
   bool continued = false;
+  {
+    // Spaces only, the common case.
+    const char* const base = text_.data();
+    uint32_t i = pos_;
+    while (i < end_ && base[i] == ' ') ++i;
+    col = alt_col = i - pos_;
+    pos_ = i;
+  }
   for (;;) {
     unsigned char c = at(pos_);
     if (pos_ >= end_) break;
@@ -265,7 +288,10 @@ void Lexer::indentation() {
   unsigned char c = at(pos_);
   if (pos_ >= end_) return;  // trailing blank text: finish() closes the open blocks
   if (c == '#' || c == '\n' || c == '\r') {
-    while (pos_ < end_ && at(pos_) != '\n' && at(pos_) != '\r') ++pos_;
+    const char* const base = text_.data();
+    uint32_t i = pos_;
+    while (i < end_ && base[i] != '\n' && base[i] != '\r') ++i;
+    pos_ = i;
     pos_ += newline_length(pos_);
     return;  // blank line: still at a line start
   }
@@ -331,12 +357,19 @@ void Lexer::close_bracket(char kind, TokenKind token) {
 void Lexer::token() {
   // Whitespace, comments, line continuations and (inside brackets) line breaks give no tokens.
   for (;;) {
+    {
+      const char* const base = text_.data();
+      uint32_t i = pos_;
+      while (i < end_ && (base[i] == ' ' || base[i] == '\t' || base[i] == '\f')) ++i;
+      pos_ = i;
+    }
     unsigned char c = at(pos_);
     if (pos_ >= end_) return;
-    if (c == ' ' || c == '\t' || c == '\f') {
-      ++pos_;
-    } else if (c == '#') {
-      while (pos_ < end_ && at(pos_) != '\n' && at(pos_) != '\r') ++pos_;
+    if (c == '#') {
+      const char* const base = text_.data();
+      uint32_t i = pos_;
+      while (i < end_ && base[i] != '\n' && base[i] != '\r') ++i;
+      pos_ = i;
     } else if (c == '\\') {
       uint32_t n = newline_length(pos_ + 1);
       if (n == 0) {
@@ -436,12 +469,13 @@ void Lexer::token() {
 
 void Lexer::name_or_string() {
   const uint32_t start = pos_;
-  bool non_ascii = false;
-  uint32_t i = pos_;
-  while (i < end_ && is_ident_char(at(i))) {
-    non_ascii |= at(i) >= 0x80;
-    ++i;
-  }
+  const unsigned char* const base = reinterpret_cast<const unsigned char*>(text_.data());
+  const unsigned char* p = base + start;
+  const unsigned char* const end = base + end_;
+  unsigned char high = 0;
+  while (p < end && kNames.continues[*p]) high |= *p++;
+  const bool non_ascii = high >= 0x80;
+  const uint32_t i = static_cast<uint32_t>(p - base);
   std::string_view word = text_.substr(start, i - start);
   unsigned char next = at(i);
   if ((next == '"' || next == '\'') && i < end_) {
@@ -474,11 +508,8 @@ void Lexer::string(uint32_t start, uint32_t quote_pos, uint8_t flags) {
     flags |= StringFlags::kTriple;
     for (;;) {
       // Jump to the next quote or backslash; everything else is body.
-      while (i < end_) {
-        char ch = text_[i];
-        if (ch == quote || ch == '\\') break;
-        ++i;
-      }
+      const char* const base = text_.data();
+      while (i < end_ && base[i] != quote && base[i] != '\\') ++i;
       if (i >= end_) {
         fail(LexicalErrorKind::UnterminatedTripleQuotedString, start, end_);
         return;
@@ -495,8 +526,9 @@ void Lexer::string(uint32_t start, uint32_t quote_pos, uint8_t flags) {
     }
   } else {
     for (;;) {
+      const char* const base = text_.data();
       while (i < end_) {
-        char ch = text_[i];
+        const char ch = base[i];
         if (ch == quote || ch == '\\' || ch == '\n' || ch == '\r') break;
         ++i;
       }

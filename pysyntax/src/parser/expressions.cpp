@@ -7,6 +7,18 @@
 namespace pysyntax::parser {
 namespace {
 
+/// Tokens that end every expression level: after an atom, none of them continues it.
+bool ends_expression(TokenKind k) {
+  switch (k) {
+    case TokenKind::Comma: case TokenKind::RightParen: case TokenKind::RightBracket:
+    case TokenKind::RightBrace: case TokenKind::Colon: case TokenKind::Newline: case TokenKind::Equal:
+    case TokenKind::Semicolon:
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool starts_expression(TokenKind k) {
   switch (k) {
     case TokenKind::Name: case TokenKind::Int: case TokenKind::Float: case TokenKind::Complex:
@@ -125,6 +137,15 @@ Expr* Parser::parse_named_expression() {
 
 /// expression: disjunction 'if' disjunction 'else' expression | disjunction | lambdef
 Expr* Parser::parse_expression() {
+  // Most expressions are one name, number or string: skip the precedence levels for them.
+  switch (kind()) {
+    case TokenKind::Name: case TokenKind::Int: case TokenKind::Float: case TokenKind::String:
+    case TokenKind::True: case TokenKind::False: case TokenKind::None:
+      if (ends_expression(peek().kind)) return parse_atom();
+      break;
+    default:
+      break;
+  }
   DepthGuard guard(*this);
   if (failed()) return placeholder();
   if (at(TokenKind::Lambda)) return parse_lambda();

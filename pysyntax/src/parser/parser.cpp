@@ -31,6 +31,9 @@ const Token& Parser::bump() {
 
 void Parser::fail(ParseErrorKind kind, Range range) {
   if (failed()) return;
+  const uint32_t size = static_cast<uint32_t>(text_.size());
+  if (range.end > size) range.end = size;
+  if (range.start > range.end) range.start = range.end;
   ParseError error;
   error.kind = kind;
   error.range = range;
