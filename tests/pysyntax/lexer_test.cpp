@@ -123,6 +123,7 @@ TEST(Lexer, Errors) {
     ASSERT_TRUE(buffer.error) << c.text;
     EXPECT_EQ(lexical_error_kind_name(buffer.error->kind), lexical_error_kind_name(c.kind)) << c.text;
     EXPECT_EQ(buffer.error->range.start, c.start) << c.text;
+    EXPECT_LE(buffer.error->range.end, c.text.size()) << c.text;  // lookahead past the end stays out
     EXPECT_EQ(buffer.tokens.back().kind, TokenKind::EndOfFile);
   }
 }
