@@ -207,7 +207,8 @@ class DocumentLoader {
       return doc_.blocks_.back().get();
     }
     if (size > doc_.block_left_) {
-      const std::size_t block = std::min(kLargestBlock, kFirstBlock << std::min<std::size_t>(doc_.blocks_.size(), 6));
+      const std::size_t growing = std::min(kLargestBlock, kFirstBlock << std::min<std::size_t>(doc_.blocks_.size(), 6));
+      const std::size_t block = std::max(size, growing);
       doc_.blocks_.emplace_back(new char[block]);
       doc_.block_free_ = doc_.blocks_.back().get();
       doc_.block_left_ = block;

@@ -101,6 +101,16 @@ TEST(HostileInput, HugeScalarsAreReadOnce) {
   const PackRead<FrameworkPack> read = read_framework_pack(kHead + "display_name: " + big + "\n");
   ASSERT_TRUE(read.pack.has_value());
   EXPECT_EQ(read.pack->display_name.size(), big.size());
+  // Texts of every size around the storage blocks' sizes come back whole (checked under ASan too).
+  std::string text = kHead;
+  const std::size_t sizes[] = {1000, 1025, 2000, 16384, 16385, 70000, 3};
+  for (std::size_t i = 0; i < std::size(sizes); ++i) {
+    text += level_name("k", static_cast<int>(i)) + ": " + std::string(sizes[i], 'a' + static_cast<char>(i)) + "\n";
+  }
+  text += "display_name: " + std::string(3000, 'z') + "\n";
+  const PackRead<FrameworkPack> mixed = read_framework_pack(text);
+  ASSERT_TRUE(mixed.pack.has_value());
+  EXPECT_EQ(mixed.pack->display_name, std::string(3000, 'z'));
   // A numeral too long to convert cheaply is shown as written.
   const std::string hex = "0x1" + std::string(100000, '0');
   const PackRead<PatternPack> pattern =
