@@ -398,7 +398,14 @@ def dump_source(source):
     except (MemoryError, RecursionError):
         return "ERROR too deeply nested"
     dumper = Dumper()
-    dumper.module(tree)
+    # The dump recurses once per tree level; CPython's parser admits trees deeper than the
+    # default limit of 1000 (Python-level recursion costs no C stack in 3.12 and later).
+    limit = sys.getrecursionlimit()
+    sys.setrecursionlimit(max(limit, 100000))
+    try:
+        dumper.module(tree)
+    finally:
+        sys.setrecursionlimit(limit)
     return "\n".join(dumper.lines)
 
 

@@ -28,12 +28,12 @@ CHUNK = 24
 TIMEOUT_SECONDS = 120
 
 
-def collect(roots):
+def collect(roots, pattern="*.py"):
     files, missing = [], []
     for root in roots:
         path = pathlib.Path(root)
         if path.is_dir():
-            files.extend(sorted(str(p) for p in path.rglob("*.py") if p.is_file()))
+            files.extend(sorted(str(p) for p in path.rglob(pattern) if p.is_file()))
         elif path.is_file():
             files.append(str(path))
         else:
@@ -132,12 +132,14 @@ def main():
     parser.add_argument("--report", help="write every mismatch to this file")
     parser.add_argument("--show", type=int, default=15, help="mismatches printed in full")
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
+    parser.add_argument("--all-files", action="store_true",
+                        help="take every file below a folder, not only .py (e.g. a fuzz corpus)")
     parser.add_argument("roots", nargs="+")
     args = parser.parse_args()
 
     if sys.version_info[:2] != (3, 13):
         print("warning: the reference is CPython 3.13, this is %s" % sys.version.split()[0])
-    files, missing = collect(args.roots)
+    files, missing = collect(args.roots, "*" if args.all_files else "*.py")
     for root in missing:
         print("skipped: %s is absent" % root)
     if not files:
