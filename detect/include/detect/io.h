@@ -22,6 +22,10 @@ inline constexpr const char* kNotRegularFileText = "not a regular file";
 // True when `bytes` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 [[nodiscard]] bool is_valid_utf8(std::string_view bytes);
 
+// The text of a path holding a NUL byte: the system cannot name such a file, and passing the path
+// on would silently name the prefix before the NUL instead.
+inline constexpr const char* kNulInPathText = "file name contained an unexpected NUL byte";
+
 // Reads the whole file at `path` (following symbolic links) and checks that it is UTF-8. Only
 // regular files are read; a folder fails as reading one would ("Is a directory (os error 21)"),
 // anything else with kNotRegularFileText. A file larger than `max_bytes` fails with

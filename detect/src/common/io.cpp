@@ -42,6 +42,7 @@ std::string io_error_text(int error_number) {
 
 Result<std::string> read_utf8_file(const std::string& path, std::uint64_t max_bytes,
                                    const char* too_large_text) {
+  if (path.find('\0') != std::string::npos) return Error(kNulInPathText);
   // O_NONBLOCK keeps open() itself from waiting for a writer when the name is a FIFO; the type is
   // checked before any read.
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);

@@ -56,6 +56,7 @@ class OpenFolder {
 
 // Opens the listing of `path`; `known` is the folder's status when the caller already has it.
 Result<OpenFolder> open_folder(std::string path, const struct stat* known) {
+  if (path.find('\0') != std::string::npos) return Error(kNulInPathText);
   DIR* listing = ::opendir(path.c_str());
   if (listing == nullptr) return Error(io_error_text(errno));
   struct stat status {};

@@ -198,7 +198,10 @@ TEST(WalkListing, ARootThatCannotBeListedFailsBeforeAnyEntry) {
   };
   for (const Case& c : {Case{tree.at("missing"), "No such file or directory (os error 2)"},
                         Case{tree.at("file.py"), "Not a directory (os error 20)"},
-                        Case{"", "No such file or directory (os error 2)"}}) {
+                        Case{"", "No such file or directory (os error 2)"},
+                        // The part before the NUL is a real folder: it must not be walked instead.
+                        Case{tree.root() + std::string("\0zzz", 4),
+                             "file name contained an unexpected NUL byte"}}) {
     RecordingSink sink;
     const Status status = walk_project(c.root, sink);
     ASSERT_FALSE(status.ok()) << c.root;
