@@ -74,6 +74,8 @@ def test_warnings_come_framework_then_pattern_then_walk_order(vesk, tmp_path):
 @pytest.mark.parametrize("layout, args, message", [
     # The root does not exist: its default pack folders do not either, so only the walk fails.
     ({}, ("{root}/missing",), "walking project: walking {root}/missing"),
+    # A NUL ends no path early: the folder before it exists, yet the root named is another one.
+    ({"app/a.py": "x = 1\n"}, ("{root}\0app",), "walking project: walking {root}\0app"),
     # A pack folder that cannot be listed fails first, even when the walk would fail too.
     ({"file": "x"}, ("{root}/missing", "{root}/file"), "loading framework packs: reading {root}/file"),
     ({"file": "x"}, ("{root}", None, "{root}/file"), "loading pattern packs: reading {root}/file"),
