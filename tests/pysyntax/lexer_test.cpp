@@ -65,6 +65,17 @@ TEST(Lexer, TokenKinds) {
   for (const Case& c : cases) EXPECT_EQ(kinds_of(c.text), c.kinds) << c.text;
 }
 
+TEST(Lexer, EveryKeywordAndNoNearMiss) {
+#define PYSYNTAX_KEYWORD(name, spelling)                                                          \
+  EXPECT_EQ(tokenize(spelling).tokens[0].kind, TokenKind::name) << spelling;                     \
+  EXPECT_EQ(tokenize(spelling "x").tokens[0].kind, TokenKind::Name) << spelling;                 \
+  EXPECT_EQ(tokenize(std::string(spelling).substr(1)).tokens[0].kind == TokenKind::name, false); \
+  EXPECT_EQ(tokenize(std::string(spelling).substr(0, sizeof(spelling) - 2)).tokens[0].kind == TokenKind::name, false);
+#include "pysyntax/token_kinds.def"
+  for (std::string_view near : {"el", "iff", "a", "defx", "Nonee", "nonloca", "i", "elsee", "ass"})
+    EXPECT_EQ(tokenize(near).tokens[0].kind, TokenKind::Name) << near;
+}
+
 TEST(Lexer, LastTokenIsEndOfFileAtTheEnd) {
   for (std::string_view text : {"x = 1\n", "def f():\n  pass", "\xEF\xBB\xBF# only a comment"}) {
     TokenBuffer buffer = tokenize(text);

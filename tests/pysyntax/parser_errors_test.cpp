@@ -37,7 +37,6 @@ TEST(ParserErrors, StructureAndTokens) {
       {"if x:\npass", "ExpectedIndentedBlock", 6},
       {"if x: if y: pass", "ExpectedExpression { found: If }", 6},
       {"try:\n  pass\n", "MissingExceptOrFinally", 12},
-      {"try:\n  pass\nexcept:\n  pass\nexcept E:\n  pass", "DefaultExceptNotLast", 27},
       {"try:\n  pass\nexcept* A:\n  pass\nexcept B:\n  pass", "MixedExceptStar", 30},
       {"try:\n  pass\nexcept A, B as e:\n  pass", "UnexpectedToken { found: As }", 24},
       {"from x import a,", "TrailingCommaInImport", 15},

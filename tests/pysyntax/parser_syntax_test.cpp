@@ -147,6 +147,8 @@ TEST_F(ParserSyntax, SoftKeywordsAndWithItems) {
   EXPECT_EQ(parse("with (a, b): pass\n").body[0]->as<With>().items.size(), 2u);
   EXPECT_EQ(parse("with (a, b) as c: pass\n").body[0]->as<With>().items.size(), 1u);
   EXPECT_EQ(parse("with (yield): pass\n").body[0]->as<With>().items.size(), 1u);
+  // A bare `except:` before another handler is a compile-time error only.
+  EXPECT_EQ(parse("try:\n  pass\nexcept:\n  pass\nexcept E:\n  pass\n").body[0]->as<Try>().handlers.size(), 2u);
 }
 
 }  // namespace

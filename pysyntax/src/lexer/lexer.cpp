@@ -15,76 +15,63 @@ namespace {
 /// Bytes that may continue a name (ASCII letters, digits, `_`, and every non-ASCII byte, as
 /// CPython's tokenizer takes them before validating the name).
 struct NameTable {
+  bool starts[256] = {};
   bool continues[256] = {};
   constexpr NameTable() {
-    for (int c = 0; c < 256; ++c)
-      continues[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80 || (c >= '0' && c <= '9');
+    for (int c = 0; c < 256; ++c) {
+      starts[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80;
+      continues[c] = starts[c] || (c >= '0' && c <= '9');
+    }
   }
 };
 constexpr NameTable kNames;
 
-constexpr bool is_ident_start(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80;
-}
-constexpr bool is_ident_char(unsigned char c) { return is_ident_start(c) || (c >= '0' && c <= '9'); }
+constexpr bool is_ident_char(unsigned char c) { return kNames.continues[c]; }
 constexpr bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 constexpr bool is_hex(unsigned char c) {
   return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 TokenKind keyword_kind(std::string_view s) {
-  switch (s.size()) {
-    case 2:
-      if (s == "if") return TokenKind::If;
-      if (s == "in") return TokenKind::In;
-      if (s == "is") return TokenKind::Is;
-      if (s == "or") return TokenKind::Or;
-      if (s == "as") return TokenKind::As;
-      break;
-    case 3:
-      if (s == "def") return TokenKind::Def;
-      if (s == "for") return TokenKind::For;
-      if (s == "not") return TokenKind::Not;
-      if (s == "and") return TokenKind::And;
-      if (s == "del") return TokenKind::Del;
-      if (s == "try") return TokenKind::Try;
-      break;
-    case 4:
-      if (s == "None") return TokenKind::None;
-      if (s == "True") return TokenKind::True;
-      if (s == "else") return TokenKind::Else;
-      if (s == "elif") return TokenKind::Elif;
-      if (s == "from") return TokenKind::From;
-      if (s == "pass") return TokenKind::Pass;
-      if (s == "with") return TokenKind::With;
-      break;
-    case 5:
-      if (s == "False") return TokenKind::False;
-      if (s == "class") return TokenKind::Class;
-      if (s == "while") return TokenKind::While;
-      if (s == "yield") return TokenKind::Yield;
-      if (s == "break") return TokenKind::Break;
-      if (s == "raise") return TokenKind::Raise;
-      if (s == "async") return TokenKind::Async;
-      if (s == "await") return TokenKind::Await;
-      break;
-    case 6:
-      if (s == "return") return TokenKind::Return;
-      if (s == "import") return TokenKind::Import;
-      if (s == "lambda") return TokenKind::Lambda;
-      if (s == "global") return TokenKind::Global;
-      if (s == "assert") return TokenKind::Assert;
-      if (s == "except") return TokenKind::Except;
-      break;
-    case 7:
-      if (s == "finally") return TokenKind::Finally;
-      break;
-    case 8:
-      if (s == "continue") return TokenKind::Continue;
-      if (s == "nonlocal") return TokenKind::Nonlocal;
-      break;
+  if (s.size() < 2 || s.size() > 8) return TokenKind::Name;
+  auto is = [&](std::string_view word, TokenKind kind) { return s == word ? kind : TokenKind::Name; };
+  switch (s[0]) {
+    case 'F': return is("False", TokenKind::False);
+    case 'N': return is("None", TokenKind::None);
+    case 'T': return is("True", TokenKind::True);
+    case 'a':
+      if (s.size() == 2) return is("as", TokenKind::As);
+      if (s.size() == 3) return is("and", TokenKind::And);
+      if (s[1] == 's') return s.size() == 6 ? is("assert", TokenKind::Assert) : is("async", TokenKind::Async);
+      return is("await", TokenKind::Await);
+    case 'b': return is("break", TokenKind::Break);
+    case 'c': return s.size() == 5 ? is("class", TokenKind::Class) : is("continue", TokenKind::Continue);
+    case 'd': return s.size() == 3 && s[2] == 'f' ? is("def", TokenKind::Def) : is("del", TokenKind::Del);
+    case 'e':
+      if (s.size() == 6) return is("except", TokenKind::Except);
+      return s[2] == 'i' ? is("elif", TokenKind::Elif) : is("else", TokenKind::Else);
+    case 'f':
+      if (s.size() == 3) return is("for", TokenKind::For);
+      return s.size() == 4 ? is("from", TokenKind::From) : is("finally", TokenKind::Finally);
+    case 'g': return is("global", TokenKind::Global);
+    case 'i':
+      if (s.size() == 2) {
+        if (s[1] == 'f') return TokenKind::If;
+        if (s[1] == 'n') return TokenKind::In;
+        if (s[1] == 's') return TokenKind::Is;
+        return TokenKind::Name;
+      }
+      return is("import", TokenKind::Import);
+    case 'l': return is("lambda", TokenKind::Lambda);
+    case 'n': return s.size() == 3 ? is("not", TokenKind::Not) : is("nonlocal", TokenKind::Nonlocal);
+    case 'o': return is("or", TokenKind::Or);
+    case 'p': return is("pass", TokenKind::Pass);
+    case 'r': return s.size() == 5 ? is("raise", TokenKind::Raise) : is("return", TokenKind::Return);
+    case 't': return is("try", TokenKind::Try);
+    case 'w': return s.size() == 5 ? is("while", TokenKind::While) : is("with", TokenKind::With);
+    case 'y': return is("yield", TokenKind::Yield);
+    default: return TokenKind::Name;
   }
-  return TokenKind::Name;
 }
 
 /// The string flags of a prefix (`rb`, `F`, `t`), or nullopt when the letters are no prefix.
@@ -147,6 +134,22 @@ class Lexer {
     failed_ = true;
   }
   bool in_field() const { return !modes_.empty() && modes_.back().kind == ModeKind::Field; }
+  /// The offset of the next line break (`\n` or a lone `\r`) at or after `i`, or `end_`.
+  uint32_t line_end(uint32_t i) const {
+    const char* const base = text_.data();
+    const void* lf = std::memchr(base + i, '\n', end_ - i);
+    const uint32_t to = lf ? static_cast<uint32_t>(static_cast<const char*>(lf) - base) : end_;
+    const void* cr = std::memchr(base + i, '\r', to - i);
+    return cr ? static_cast<uint32_t>(static_cast<const char*>(cr) - base) : to;
+  }
+  /// The offset of the next `quote` or backslash at or after `i`, or `end_`.
+  uint32_t quote_or_backslash(uint32_t i, char quote) const {
+    const char* const base = text_.data();
+    const void* q = std::memchr(base + i, quote, end_ - i);
+    const uint32_t to = q ? static_cast<uint32_t>(static_cast<const char*>(q) - base) : end_;
+    const void* bs = std::memchr(base + i, '\\', to - i);
+    return bs ? static_cast<uint32_t>(static_cast<const char*>(bs) - base) : to;
+  }
   uint32_t newline_length(uint32_t i) const {
     if (at(i) == '\n') return 1;
     if (at(i) == '\r') return at(i + 1) == '\n' ? 2 : 1;
@@ -288,10 +291,7 @@ void Lexer::indentation() {
   unsigned char c = at(pos_);
   if (pos_ >= end_) return;  // trailing blank text: finish() closes the open blocks
   if (c == '#' || c == '\n' || c == '\r') {
-    const char* const base = text_.data();
-    uint32_t i = pos_;
-    while (i < end_ && base[i] != '\n' && base[i] != '\r') ++i;
-    pos_ = i;
+    pos_ = line_end(pos_);
     pos_ += newline_length(pos_);
     return;  // blank line: still at a line start
   }
@@ -366,10 +366,7 @@ void Lexer::token() {
     unsigned char c = at(pos_);
     if (pos_ >= end_) return;
     if (c == '#') {
-      const char* const base = text_.data();
-      uint32_t i = pos_;
-      while (i < end_ && base[i] != '\n' && base[i] != '\r') ++i;
-      pos_ = i;
+      pos_ = line_end(pos_);
     } else if (c == '\\') {
       uint32_t n = newline_length(pos_ + 1);
       if (n == 0) {
@@ -398,6 +395,7 @@ void Lexer::token() {
 
   const uint32_t start = pos_;
   const unsigned char c = at(pos_);
+  if (kNames.starts[c]) return name_or_string();  // the most common token first
   auto op = [&](TokenKind kind, uint32_t len) {
     emit(kind, start, start + len);
     pos_ = start + len;
@@ -463,7 +461,6 @@ void Lexer::token() {
       break;
   }
   if (is_digit(c)) return number();
-  if (is_ident_start(c)) return name_or_string();
   fail(LexicalErrorKind::InvalidCharacter, start, start + 1);
 }
 
@@ -508,8 +505,7 @@ void Lexer::string(uint32_t start, uint32_t quote_pos, uint8_t flags) {
     flags |= StringFlags::kTriple;
     for (;;) {
       // Jump to the next quote or backslash; everything else is body.
-      const char* const base = text_.data();
-      while (i < end_ && base[i] != quote && base[i] != '\\') ++i;
+      i = quote_or_backslash(i, quote);
       if (i >= end_) {
         fail(LexicalErrorKind::UnterminatedTripleQuotedString, start, end_);
         return;

@@ -20,15 +20,6 @@ struct ChildHeights : SourceOrderVisitor<ChildHeights> {
 
 }  // namespace
 
-const Token& Parser::bump() {
-  const Token& t = tokens_[pos_];
-  if (t.kind != TokenKind::Newline && t.kind != TokenKind::Indent && t.kind != TokenKind::Dedent &&
-      t.kind != TokenKind::EndOfFile)
-    last_end_ = t.end;
-  if (pos_ + 1 < tokens_.size()) ++pos_;
-  return t;
-}
-
 void Parser::fail(ParseErrorKind kind, Range range) {
   if (failed()) return;
   const uint32_t size = static_cast<uint32_t>(text_.size());

@@ -76,7 +76,13 @@ class Parser {
   bool at(TokenKind k) const { return kind() == k; }
   bool at_name(std::string_view word) const { return at(TokenKind::Name) && text_of(tok()) == word; }
   std::string_view text_of(const Token& t) const { return text_.substr(t.start, t.end - t.start); }
-  const Token& bump();
+  const Token& bump() {
+    const Token& t = tokens_[pos_];
+    // Line structure tokens do not end a node: a compound statement ends with its body.
+    if (t.kind > TokenKind::Dedent) last_end_ = t.end;
+    if (t.kind != TokenKind::EndOfFile) ++pos_;
+    return t;
+  }
   bool eat(TokenKind k) {
     if (!at(k)) return false;
     bump();

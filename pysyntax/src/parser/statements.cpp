@@ -404,13 +404,9 @@ Stmt* Parser::parse_try() {
   bump();
   Span<Stmt*> body = parse_colon_block();
   auto handlers = list<ExceptHandler>();
-  bool any_star = false, any_plain = false, bare_seen = false;
+  bool any_star = false, any_plain = false;
   while (at(TokenKind::Except) && !failed()) {
     const uint32_t handler_start = this->start();
-    if (bare_seen) {
-      fail(ParseErrorKind::DefaultExceptNotLast, tok().range());
-      break;
-    }
     bump();
     const bool star = eat(TokenKind::Star);
     if ((star && any_plain) || (!star && any_star)) {
@@ -439,8 +435,6 @@ Stmt* Parser::parse_try() {
         }
       }
       if (eat(TokenKind::As)) name = expect_identifier();
-    } else {
-      bare_seen = true;
     }
     Span<Stmt*> handler_body = parse_colon_block();
     handlers.push_back(ExceptHandler{from(handler_start), type, name, handler_body});
