@@ -25,9 +25,30 @@ std::string_view short_escape(unsigned char c) {
   }
 }
 
+// Nearly every text of a manifest (names, dotted paths, file paths) has nothing to escape, so it
+// is tested first and then copied whole.
+bool needs_no_escape(std::string_view text) {
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == '"' || c == '\\') return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void JsonBuffer::string(std::string_view text) {
+  if (needs_no_escape(text)) {
+    if (measuring_) {
+      measured_ += text.size() + 2;
+      return;
+    }
+    make_room(text.size() + 2);
+    bytes_.push_back('"');
+    bytes_.append(text);
+    bytes_.push_back('"');
+    return;
+  }
   raw('"');
   std::size_t run_start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {

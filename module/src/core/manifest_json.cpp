@@ -122,8 +122,10 @@ void write_unclassified_calls_json(JsonBuffer& out, const std::vector<detect::Un
   write_array_member(out, "unclassified_calls", calls, write_unclassified_call);
 }
 
-detect::Result<std::string> write_manifest_json(const detect::BuildManifest& manifest) {
-  JsonBuffer out;
+namespace {
+
+// The whole document, into a buffer that writes or measures.
+void write_manifest(JsonBuffer& out, const detect::BuildManifest& manifest) {
   out.raw('{');
   write_text_member(out, "schema_version", manifest.schema_version);
   out.raw(',');
@@ -159,6 +161,18 @@ detect::Result<std::string> write_manifest_json(const detect::BuildManifest& man
     write_unclassified_calls_json(out, manifest.unclassified_calls);
   }
   out.raw('}');
+}
+
+}  // namespace
+
+// Measured first and then written into exactly that room: for a manifest of tens of megabytes
+// the doubling copies would cost more than the measuring, and would double the peak memory.
+detect::Result<std::string> write_manifest_json(const detect::BuildManifest& manifest) {
+  JsonBuffer size = JsonBuffer::measuring();
+  write_manifest(size, manifest);
+  JsonBuffer out;
+  out.reserve(size.size());
+  write_manifest(out, manifest);
   return std::move(out).take();
 }
 
