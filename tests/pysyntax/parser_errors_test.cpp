@@ -70,6 +70,7 @@ TEST(ParserErrors, ArgumentsAndParameters) {
       {"f(a.b=1)", "InvalidKeywordArgument", 2},
       {"f(x for x in y, z)", "UnparenthesizedGenerator", 2},
       {"f(z, x for x in y)", "UnparenthesizedGenerator", 5},
+      {"class A(x for x in y): pass", "UnparenthesizedGenerator", 7},
       {"def f(a=1, b): pass", "NonDefaultParameterAfterDefault", 11},
       {"def f(*): pass", "InvalidParameterList", 6},
       {"def f(*, **k): pass", "InvalidParameterList", 6},

@@ -291,6 +291,11 @@ Stmt* Parser::parse_class_def(uint32_t start, Span<Decorator> decorators) {
   if (at(TokenKind::LeftParen)) {
     Range range;
     arguments = parse_arguments(TokenKind::RightParen, &range);
+    // A base list is no call: `class A(x for x in y):` has no generator argument.
+    if (!failed() && arguments.size() == 1 && arguments[0].value->kind == ExprKind::GeneratorExp &&
+        arguments[0].value->range.start == range.start) {
+      fail(ParseErrorKind::UnparenthesizedGenerator, arguments[0].value->range);
+    }
   }
   Span<Stmt*> body = parse_colon_block();
   return stmt<ClassDef>(from(start), name, decorators, type_params, arguments, body);
