@@ -1,4 +1,6 @@
 // Finding the functions of a statement and turning each one's metrics into manifest records.
+#include <algorithm>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,6 +33,16 @@ std::string qualified_name(std::optional<std::string_view> class_prefix, std::st
   return text;
 }
 
+// Room for `more` records. The two lists of a run grow by four times rather than two: every
+// growth writes all records again into memory touched for the first time, which on a large tree
+// costs more than the analysis that makes them; room not yet written takes no memory.
+template <typename Record>
+void make_room(std::vector<Record>& records, std::size_t more) {
+  const std::size_t needed = records.size() + more;
+  if (needed <= records.capacity()) return;
+  records.reserve(std::max({needed, records.capacity() * 4, std::size_t{64}}));
+}
+
 void analyze_function(const FilePass& pass, const pysyntax::FunctionDef& def,
                       std::optional<std::string_view> class_prefix) {
   FunctionMetrics metrics;
@@ -44,6 +56,7 @@ void analyze_function(const FilePass& pass, const pysyntax::FunctionDef& def,
     MetricsCollector collector(pass.aliases, pass.categories, bindings, metrics);
     for (const pysyntax::Stmt* statement : def.body) collector.collect(*statement);
   }
+  make_room(pass.unclassified_calls, metrics.call_sites.size());
   for (CallSite& site : metrics.call_sites) {
     pass.unclassified_calls.push_back(UnclassifiedCall{std::move(site.callee), std::move(site.resolved_callee),
                                                        std::move(site.receiver_rewrite), metrics.function,
@@ -51,6 +64,7 @@ void analyze_function(const FilePass& pass, const pysyntax::FunctionDef& def,
   }
   for (const PatternPack& pack : pass.pattern_packs) {
     if (!meets_pattern(pack.match, metrics)) continue;
+    make_room(pass.patterns, 1);
     pass.patterns.push_back(PatternHit{pack.id, pack.display_name, pack.confidence, metrics.function,
                                        SourceLocation{std::string(pass.file), 0}});
   }
