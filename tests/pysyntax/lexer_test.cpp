@@ -101,6 +101,8 @@ TEST(Lexer, Errors) {
   const Case cases[] = {
       {"x = 'abc\n", LexicalErrorKind::UnterminatedString, 4},
       {"x = '''abc", LexicalErrorKind::UnterminatedTripleQuotedString, 4},
+      {"'''\\", LexicalErrorKind::UnterminatedTripleQuotedString, 0},  // the escape steps past the end
+      {"'\\", LexicalErrorKind::UnterminatedString, 0},
       {"x = f'abc", LexicalErrorKind::UnterminatedFString, 4},
       {"f'a}'", LexicalErrorKind::FStringSingleRightBrace, 3},
       {"f'{x:}}'", LexicalErrorKind::FStringSingleRightBrace, 6},

@@ -136,6 +136,7 @@ class Lexer {
   bool in_field() const { return !modes_.empty() && modes_.back().kind == ModeKind::Field; }
   /// The offset of the next line break (`\n` or a lone `\r`) at or after `i`, or `end_`.
   uint32_t line_end(uint32_t i) const {
+    if (i >= end_) return end_;
     const char* const base = text_.data();
     const void* lf = std::memchr(base + i, '\n', end_ - i);
     const uint32_t to = lf ? static_cast<uint32_t>(static_cast<const char*>(lf) - base) : end_;
@@ -144,6 +145,7 @@ class Lexer {
   }
   /// The offset of the next `quote` or backslash at or after `i`, or `end_`.
   uint32_t quote_or_backslash(uint32_t i, char quote) const {
+    if (i >= end_) return end_;  // an escape may have stepped past the end
     const char* const base = text_.data();
     const void* q = std::memchr(base + i, quote, end_ - i);
     const uint32_t to = q ? static_cast<uint32_t>(static_cast<const char*>(q) - base) : end_;
