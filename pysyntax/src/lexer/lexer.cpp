@@ -49,6 +49,7 @@ TokenKind keyword_kind(std::string_view s) {
     case 'd': return s.size() == 3 && s[2] == 'f' ? is("def", TokenKind::Def) : is("del", TokenKind::Del);
     case 'e':
       if (s.size() == 6) return is("except", TokenKind::Except);
+      if (s.size() != 4) return TokenKind::Name;
       return s[2] == 'i' ? is("elif", TokenKind::Elif) : is("else", TokenKind::Else);
     case 'f':
       if (s.size() == 3) return is("for", TokenKind::For);
