@@ -58,32 +58,32 @@ Result<std::string> read_utf8_file(const std::string& path, std::uint64_t max_by
   std::string text;
   text.resize(static_cast<std::size_t>(status.st_size));
   std::size_t filled = 0;
-  for (;;) {
-    if (filled == text.size()) {
-      // The file may have grown since fstat: read on until end of file, within the limit.
-      if (text.size() >= max_bytes) {
-        char probe;
-        const ssize_t got = ::read(file.get(), &probe, 1);
-        if (got < 0) {
-          if (errno == EINTR) continue;
-          return os_error(errno);
-        }
-        if (got == 0) break;
-        return Error(too_large_text);
-      }
-      const std::size_t grow = text.size() < 4096 ? 4096 : text.size();
-      const std::uint64_t room = max_bytes - text.size();
-      text.resize(text.size() + static_cast<std::size_t>(room < grow ? room : grow));
-    }
+  while (filled < text.size()) {
     const ssize_t got = ::read(file.get(), text.data() + filled, text.size() - filled);
     if (got < 0) {
       if (errno == EINTR) continue;
       return os_error(errno);
     }
-    if (got == 0) break;
+    if (got == 0) break;  // the file shrank since fstat
     filled += static_cast<std::size_t>(got);
   }
   text.resize(filled);
+  // The file may have grown since fstat: read on until end of file, within the limit. A small
+  // buffer takes what comes, so that the usual case, nothing more, neither grows nor copies the
+  // text.
+  char more[4096];
+  for (;;) {
+    const ssize_t got = ::read(file.get(), more, sizeof more);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return os_error(errno);
+    }
+    if (got == 0) break;
+    if (static_cast<std::uint64_t>(text.size()) + static_cast<std::uint64_t>(got) > max_bytes) {
+      return Error(too_large_text);
+    }
+    text.append(more, static_cast<std::size_t>(got));
+  }
   if (!is_valid_utf8(text)) return Error(kInvalidUtf8Text);
   return text;
 }

@@ -162,5 +162,17 @@ TEST_F(ReadFile, RefusesFilesAboveTheLimitWithoutReadingThem) {
   EXPECT_TRUE(read_utf8_file(path, 100, "too big").ok());
 }
 
+// A file with more bytes than its status gave (here one that claims none at all) is read to its
+// end, and the limit still holds for what comes after the status size.
+TEST_F(ReadFile, ReadsPastTheStatusSizeWithinTheLimit) {
+  const std::string path = "/proc/self/cmdline";
+  Result<std::string> text = read_utf8_file(path);
+  ASSERT_TRUE(text.ok()) << text.error().message();
+  EXPECT_GT(text->size(), 4u);
+  Result<std::string> refused = read_utf8_file(path, 4, "too big");
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(refused.error().message(), "too big");
+}
+
 }  // namespace
 }  // namespace detect
