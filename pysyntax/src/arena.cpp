@@ -9,9 +9,9 @@ namespace pysyntax {
 void* Arena::allocate_slow(size_t size, size_t align) {
   const size_t header = (sizeof(BlockHeader) + 15) & ~size_t(15);
   const size_t needed = header + size + align;
-  // Blocks grow with the arena (up to 4 MiB) so that a large tree takes few of them.
+  // Blocks grow with the arena (up to 1 MiB, a quarter of what it holds) so that a large tree takes few of them.
   size_t ordinary = block_size_;
-  while (ordinary < reserved_ / 2 && ordinary < (size_t(4) << 20)) ordinary *= 2;
+  while (ordinary < reserved_ / 4 && ordinary < (size_t(1) << 20)) ordinary *= 2;
   const size_t block = needed > ordinary ? needed : ordinary;
   auto* raw = static_cast<char*>(std::malloc(block));
   if (raw == nullptr) std::abort();  // out of memory: nothing sensible is left to do
