@@ -91,12 +91,12 @@ std::optional<std::string_view> folder_argument(const Options& options, size_t i
   return std::nullopt;
 }
 
-detect::Result<std::string> analyze(const Options& options) {
+detect::Result<vesk::JsonText> analyze(const Options& options) {
   return vesk::analyze_path_impl(options.positional[0], folder_argument(options, 1), folder_argument(options, 2));
 }
 
 // The manifest as it would be with every file parsed before any is analysed.
-detect::Result<std::string> analyze_whole_list(const Options& options) {
+detect::Result<vesk::JsonText> analyze_whole_list(const Options& options) {
   const std::string& root = options.positional[0];
   const std::string framework_folder = options.positional.size() > 1 ? options.positional[1] : vesk::default_pack_dir(root);
   const std::string pattern_folder = options.positional.size() > 2 ? options.positional[2] : vesk::default_pattern_dir(root);
@@ -116,13 +116,13 @@ detect::Result<std::string> analyze_whole_list(const Options& options) {
 }
 
 int check(const Options& options) {
-  detect::Result<std::string> streamed = analyze(options);
-  detect::Result<std::string> whole = analyze_whole_list(options);
+  detect::Result<vesk::JsonText> streamed = analyze(options);
+  detect::Result<vesk::JsonText> whole = analyze_whole_list(options);
   if (!streamed.ok() || !whole.ok()) {
     std::fprintf(stderr, "analyze_bench: %s\n", (!streamed.ok() ? streamed.error() : whole.error()).message().c_str());
     return 1;
   }
-  const bool same = streamed.value() == whole.value();
+  const bool same = streamed.value().view() == whole.value().view();
   std::printf("manifest (%zu bytes) %s the whole-list manifest\n", streamed.value().size(),
               same ? "is byte-identical to" : "DIFFERS from");
   return same ? 0 : 1;
@@ -147,7 +147,7 @@ PassFigures run_pass(const Options& options, bool keep_output) {
   PassFigures figures;
   const auto start = std::chrono::steady_clock::now();
   const double cpu_start = cpu_seconds();
-  detect::Result<std::string> json = analyze(options);
+  detect::Result<vesk::JsonText> json = analyze(options);
   figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   figures.cpu_seconds = cpu_seconds() - cpu_start;
   rusage usage{};

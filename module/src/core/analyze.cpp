@@ -45,9 +45,9 @@ std::string default_pattern_dir(std::string_view root) {
   return detect::join_path(detect::join_path(root, "packs"), "patterns");
 }
 
-detect::Result<std::string> analyze_path_impl(std::string_view path,
-                                              std::optional<std::string_view> pack_dir,
-                                              std::optional<std::string_view> pattern_dir) {
+detect::Result<JsonText> analyze_path_impl(std::string_view path,
+                                           std::optional<std::string_view> pack_dir,
+                                           std::optional<std::string_view> pattern_dir) {
   // Both folders are fixed before anything is read; a given folder is used as given, even empty.
   const std::string root(path);
   const std::string framework_folder = pack_dir ? std::string(*pack_dir) : default_pack_dir(root);

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/json_buffer.h"
 #include "detect/error.h"
 
 namespace vesk {
@@ -19,8 +20,8 @@ namespace vesk {
 // the manifest whose warnings are the framework-pack warnings, the pattern-pack warnings and one
 // "parse error: {}" per unusable source file, in that order. The error's message is the whole
 // text the caller raises ("loading framework packs: ...", "walking project: walking {root}", ...).
-[[nodiscard]] detect::Result<std::string> analyze_path_impl(std::string_view path,
-                                                           std::optional<std::string_view> pack_dir,
-                                                           std::optional<std::string_view> pattern_dir);
+[[nodiscard]] detect::Result<JsonText> analyze_path_impl(std::string_view path,
+                                                        std::optional<std::string_view> pack_dir,
+                                                        std::optional<std::string_view> pattern_dir);
 
 }  // namespace vesk

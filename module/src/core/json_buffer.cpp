@@ -39,14 +39,11 @@ bool needs_no_escape(std::string_view text) {
 
 void JsonBuffer::string(std::string_view text) {
   if (needs_no_escape(text)) {
-    if (measuring_) {
-      measured_ += text.size() + 2;
-      return;
-    }
     make_room(text.size() + 2);
-    bytes_.push_back('"');
-    bytes_.append(text);
-    bytes_.push_back('"');
+    data_[size_++] = '"';
+    if (!text.empty()) __builtin_memcpy(data_ + size_, text.data(), text.size());
+    size_ += text.size();
+    data_[size_++] = '"';
     return;
   }
   raw('"');

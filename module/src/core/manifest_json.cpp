@@ -124,7 +124,6 @@ void write_unclassified_calls_json(JsonBuffer& out, const std::vector<detect::Un
 
 namespace {
 
-// The whole document, into a buffer that writes or measures.
 void write_manifest(JsonBuffer& out, const detect::BuildManifest& manifest) {
   out.raw('{');
   write_text_member(out, "schema_version", manifest.schema_version);
@@ -165,13 +164,8 @@ void write_manifest(JsonBuffer& out, const detect::BuildManifest& manifest) {
 
 }  // namespace
 
-// Measured first and then written into exactly that room: for a manifest of tens of megabytes
-// the doubling copies would cost more than the measuring, and would double the peak memory.
-detect::Result<std::string> write_manifest_json(const detect::BuildManifest& manifest) {
-  JsonBuffer size = JsonBuffer::measuring();
-  write_manifest(size, manifest);
+detect::Result<JsonText> write_manifest_json(const detect::BuildManifest& manifest) {
   JsonBuffer out;
-  out.reserve(size.size());
   write_manifest(out, manifest);
   return std::move(out).take();
 }

@@ -13,7 +13,7 @@ namespace vesk {
 
 // Writing cannot fail (every value has a form); the Result keeps the worker's error path honest
 // should a failing case ever be added.
-[[nodiscard]] detect::Result<std::string> write_manifest_json(const detect::BuildManifest& manifest);
+[[nodiscard]] detect::Result<JsonText> write_manifest_json(const detect::BuildManifest& manifest);
 
 // One candidate object, for `framework` and each element of `framework_candidates`.
 void write_candidate_json(JsonBuffer& out, const detect::FrameworkCandidate& candidate);
