@@ -58,7 +58,7 @@ void append_plain_identity(std::string& out, std::string_view text) {
       append_integer_identity(out, *parse_integer(text, true));
       return;
     case PlainKind::Float:
-      append_float_identity(out, *parse_float(text));
+      append_float_identity(out, *parse_plain_float(text));
       return;
     case PlainKind::String:
       out += 's';
@@ -85,7 +85,7 @@ bool RecordReader::read(std::size_t& pos, float& out) {
   return at_node(pos, [&](std::size_t& at) {
     const YamlEvent& node = doc_.event(at);
     if (node.kind == EventKind::Scalar && node.plain) {
-      if (const std::optional<double> value = parse_float(text(node))) {
+      if (const std::optional<double> value = parse_plain_float(text(node))) {
         out = narrow_to_float(*value);
         ++at;
         return true;

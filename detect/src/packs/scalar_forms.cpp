@@ -192,6 +192,11 @@ std::optional<double> parse_float(std::string_view text) {
   return value;
 }
 
+std::optional<double> parse_plain_float(std::string_view text) {
+  if (digits_but_not_number(text)) return std::nullopt;
+  return parse_float(text);
+}
+
 float narrow_to_float(double value) {
   // Halfway between the largest float and 2^128: from here on, rounding to nearest (ties to even)
   // gives an infinity. Converting such a value directly would be undefined behaviour.
@@ -281,7 +286,7 @@ PlainKind classify_plain(std::string_view text) {
   if (text.empty() || is_null_form(text)) return PlainKind::Null;
   if (parse_bool(text)) return PlainKind::Bool;
   if (parse_integer(text, true)) return PlainKind::Integer;
-  if (!digits_but_not_number(text) && parse_float(text)) return PlainKind::Float;
+  if (parse_plain_float(text)) return PlainKind::Float;
   return PlainKind::String;
 }
 
@@ -297,7 +302,7 @@ std::string describe_scalar(std::string_view text, bool plain) {
         return "integer `" + std::string(numeral.negative ? "-" : "") + numeral.magnitude + "`";
       }
       case PlainKind::Float:
-        return "floating point `" + float_text(*parse_float(text)) + "`";
+        return "floating point `" + float_text(*parse_plain_float(text)) + "`";
       case PlainKind::String:
         break;
     }

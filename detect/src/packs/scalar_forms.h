@@ -34,6 +34,9 @@ inline constexpr std::size_t kMaxConvertedDigits = 4096;
 // 64-bit float and kept only when finite; or ".inf", ".Inf", ".INF" (also after "+"), the same after
 // "-", ".nan", ".NaN", ".NAN".
 [[nodiscard]] std::optional<double> parse_float(std::string_view text);
+// The same for an untagged plain scalar, where a numeral with leading zeros ("007") is text: the
+// number rule of a 32-bit float field and of the descriptions. A !!float tag takes parse_float.
+[[nodiscard]] std::optional<double> parse_plain_float(std::string_view text);
 
 // The nearest 32-bit float, keeping the sign; beyond the 32-bit range, an infinity.
 [[nodiscard]] float narrow_to_float(double value);

@@ -163,6 +163,7 @@ TEST(PatternPackErrors, ShowPathMessageAndPosition) {
       {kHead + "confidence: ~\n", "confidence: invalid type: unit value, expected f32 at line 4 column 13"},
       {kHead + "confidence: '0.5'\n", "confidence: invalid type: string \"0.5\", expected f32 at line 4 column 13"},
       {kHead + "confidence: 0x10\n", "confidence: invalid type: integer `16`, expected f32 at line 4 column 13"},
+      {kHead + "confidence: 007\n", "confidence: invalid type: string \"007\", expected f32 at line 4 column 13"},
       {kHead + "confidence: true\n", "confidence: invalid type: boolean `true`, expected f32 at line 4 column 13"},
       {kHead + "confidence: inf\n", "confidence: invalid type: string \"inf\", expected f32 at line 4 column 13"},
       {kHead + "confidence: 1e999\n", "confidence: invalid type: string \"1e999\", expected f32 at line 4 column 13"},
