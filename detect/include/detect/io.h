@@ -15,10 +15,6 @@ namespace detect {
 
 // The text of a file whose bytes are not UTF-8.
 inline constexpr const char* kInvalidUtf8Text = "stream did not contain valid UTF-8";
-// The text of an entry that names something other than a regular file or a folder (a named pipe,
-// a socket, a device): reading one could block for ever, so it is never opened for reading.
-inline constexpr const char* kNotRegularFileText = "not a regular file";
-
 // True when `bytes` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 [[nodiscard]] bool is_valid_utf8(std::string_view bytes);
 
@@ -28,8 +24,9 @@ inline constexpr const char* kNulInPathText = "file name contained an unexpected
 
 // Reads the whole file at `path` (following symbolic links) and checks that it is UTF-8. Only
 // regular files are read; a folder fails as reading one would ("Is a directory (os error 21)"),
-// anything else with kNotRegularFileText. A file larger than `max_bytes` fails with
-// `too_large_text` without being read.
+// anything else (a named pipe, a socket, a device: reading one could block or never end) with
+// EINVAL, read(2)'s error for an object unsuitable for reading. A file larger than `max_bytes`
+// fails with `too_large_text` without being read.
 [[nodiscard]] Result<std::string> read_utf8_file(
     const std::string& path,
     std::uint64_t max_bytes = std::numeric_limits<std::uint64_t>::max(),

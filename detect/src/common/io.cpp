@@ -43,16 +43,16 @@ std::string io_error_text(int error_number) {
 Result<std::string> read_utf8_file(const std::string& path, std::uint64_t max_bytes,
                                    const char* too_large_text) {
   if (path.find('\0') != std::string::npos) return Error(kNulInPathText);
-  // O_NONBLOCK keeps open() itself from waiting for a writer when the name is a FIFO; the type is
-  // checked before any read.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  // O_NONBLOCK keeps open() itself from waiting for a writer when the name is a FIFO, O_NOCTTY a
+  // terminal from becoming the process's own; the type is checked before any read.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return os_error(errno);
   FileDescriptor file(fd);
 
   struct stat status {};
   if (::fstat(file.get(), &status) != 0) return os_error(errno);
   if (S_ISDIR(status.st_mode)) return os_error(EISDIR);
-  if (!S_ISREG(status.st_mode)) return Error(kNotRegularFileText);
+  if (!S_ISREG(status.st_mode)) return os_error(EINVAL);
   if (static_cast<std::uint64_t>(status.st_size) > max_bytes) return Error(too_large_text);
 
   std::string text;

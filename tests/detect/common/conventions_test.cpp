@@ -143,7 +143,7 @@ TEST_F(ReadFile, FailuresCarryTheirIoText) {
       {join_path(dir_, "dangling.py"), "No such file or directory (os error 2)"},
       {join_path(dir_, "pkg.yaml"), "Is a directory (os error 21)"},
       // A named pipe without a writer would block a plain read for ever.
-      {join_path(dir_, "pipe.py"), "not a regular file"},
+      {join_path(dir_, "pipe.py"), "Invalid argument (os error 22)"},
       // Opening the prefix before the NUL would read another file than the one named.
       {write("real.py", "x\n") + std::string("\0.py", 4), "file name contained an unexpected NUL byte"},
   };
