@@ -19,16 +19,18 @@ std::string error_of(const std::string& text) {
 }
 
 TEST(FrameworkPackRecord, TakesItsDefaults) {
-  const PackRead<FrameworkPack> read = read_framework_pack(kHead + "detect:\nidioms:\nsuggest:\nadapter: null\n");
-  ASSERT_TRUE(read.pack.has_value()) << read.error->display();
-  const FrameworkPack& pack = *read.pack;
-  EXPECT_EQ(pack.id, "fw");
-  EXPECT_EQ(pack.display_name + pack.homepage + pack.maintainer + pack.version, "");
-  EXPECT_TRUE(pack.detect.imports.empty());
-  EXPECT_TRUE(pack.detect.symbol_patterns.empty());
-  EXPECT_TRUE(pack.idioms.empty());
-  EXPECT_TRUE(pack.suggest.empty());
-  EXPECT_FALSE(pack.adapter.has_value());
+  for (const std::string& text : {kHead, kHead + "detect:\nidioms:\nsuggest:\nadapter: null\n"}) {
+    const PackRead<FrameworkPack> read = read_framework_pack(text);
+    ASSERT_TRUE(read.pack.has_value()) << text << read.error->display();
+    const FrameworkPack& pack = *read.pack;
+    EXPECT_EQ(pack.id, "fw");
+    EXPECT_EQ(pack.display_name + pack.homepage + pack.maintainer + pack.version, "");
+    EXPECT_TRUE(pack.detect.imports.empty());
+    EXPECT_TRUE(pack.detect.symbol_patterns.empty());
+    EXPECT_TRUE(pack.idioms.empty());
+    EXPECT_TRUE(pack.suggest.empty());
+    EXPECT_FALSE(pack.adapter.has_value());
+  }
 }
 
 TEST(FrameworkPackRecord, ReadsDetectRulesInOrder) {

@@ -194,12 +194,28 @@ TEST_F(PackFolder, AFileThatCannotBeOpenedEndsTheLoad) {
   EXPECT_EQ(packs.error().chain().back(), "Permission denied (os error 13)");
 }
 
-TEST_F(PackFolder, ShowsPathsThatAreNotUtf8WithReplacementCharacters) {
+TEST_F(PackFolder, ShowsEntryPathsAsGivenWithReplacementCharacters) {
   write("bad\xFFname.yaml", pattern("x", "other"));
-  const Result<std::vector<PatternPack>> packs = load_pattern_packs(dir_, warnings_);
-  ASSERT_TRUE(packs.ok());
-  ASSERT_EQ(warnings_.size(), 1u);
-  EXPECT_EQ(warnings_[0], "skipping " + dir_ + "/bad\xEF\xBF\xBDname.yaml: kind=other (expected pattern)");
+  ASSERT_EQ(::mkdir((dir_ + "/sub").c_str(), 0755), 0);
+  struct Case {
+    std::string folder;
+    std::string shown;  // the folder as the warning shows it, before the entry's name
+  };
+  // Never normalised: only a "/" is put in when the folder's path does not end with one.
+  const Case cases[] = {
+      {dir_, dir_ + "/"},
+      {dir_ + "/", dir_ + "/"},
+      {dir_ + "//", dir_ + "//"},
+      {dir_ + "/sub/..", dir_ + "/sub/../"},
+      {dir_ + "/./", dir_ + "/./"},
+  };
+  for (const Case& c : cases) {
+    warnings_.clear();
+    const Result<std::vector<PatternPack>> packs = load_pattern_packs(c.folder, warnings_);
+    ASSERT_TRUE(packs.ok()) << c.folder;
+    ASSERT_EQ(warnings_.size(), 1u) << c.folder;
+    EXPECT_EQ(warnings_[0], "skipping " + c.shown + "bad\xEF\xBF\xBDname.yaml: kind=other (expected pattern)");
+  }
 }
 
 TEST(IsBlankYaml, PassesOverBlankCommentAndMarkerLinesOnly) {

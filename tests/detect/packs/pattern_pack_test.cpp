@@ -46,6 +46,7 @@ TEST(PatternPackRecord, ReadsEveryValueRule) {
       "display_name: ~\n"
       "description: [whatever, {it: holds}]\n"
       "ID: ignored\n"
+      "ID: undeclared keys may repeat\n"
       "match:\n"
       "  min_llm_calls_per_function: 0x10\n"
       "  max_llm_calls_per_function: +7\n"
