@@ -3,12 +3,34 @@
 #include "names/names.h"
 
 namespace detect {
+namespace {
+
+// A str literal may hold lone surrogates (`'\ud800'`), which the tree keeps in their 3-byte form.
+// A keyword value is text that ends up in the manifest, where those bytes are not UTF-8 and would
+// fail the whole call when the JSON is decoded, so each surrogate becomes one U+FFFD.
+void append_string_value(std::string_view value, std::string& out) {
+  std::size_t done = 0;
+  for (std::size_t at = value.find('\xED', done); at != std::string_view::npos; at = value.find('\xED', done)) {
+    // In well-formed UTF-8 an ED lead byte is followed by 80..9F; A0..BF starts a surrogate.
+    if (at + 2 < value.size() && static_cast<unsigned char>(value[at + 1]) >= 0xA0) {
+      out.append(value, done, at - done);
+      out += "\xEF\xBF\xBD";
+      done = at + 3;
+    } else {
+      out.append(value, done, at + 1 - done);
+      done = at + 1;
+    }
+  }
+  out.append(value, done, std::string_view::npos);
+}
+
+}  // namespace
 
 void append_value_text(const pysyntax::Expr& value, std::string& out) {
   using pysyntax::ExprKind;
   switch (value.kind) {
     case ExprKind::StringLiteral:
-      out += value.as<pysyntax::StringLiteral>().value;
+      append_string_value(value.as<pysyntax::StringLiteral>().value, out);
       return;
     case ExprKind::IntLiteral:
     case ExprKind::FloatLiteral:

@@ -26,6 +26,9 @@ TEST(KeywordValues, TextOfEachValueKind) {
       {"'researcher'", "researcher"},
       {"'a' 'b'", "ab"},
       {"'tab\\there'", "tab\there"},
+      // A str may hold lone surrogates; a text cannot.
+      {"'x\\ud800y'", "x\uFFFDy"},
+      {"'\\ud83d\\ude00 \\U0001F600 \\ud7ff'", "\uFFFD\uFFFD \U0001F600 \uD7FF"},
       {"MODEL", "MODEL"},
       {"settings.llm.name", "settings.llm.name"},
       {"get_model().name", "get_model.name"},  // dotted name, calls dropped, not resolved
