@@ -165,8 +165,12 @@ TEST(WalkReading, UnreadableFilesAreWarningsAndTheWalkGoesOn) {
   tree.fifo("pipe.py");  // opened for reading it would block the walk for ever
   tree.dir("pkg.py");
   tree.file("pkg.py/good.py", "x = 1\n");
+  // 4 GiB, one byte past what the parser's 32-bit offsets can take; sparse, so nothing is written.
+  tree.file("huge.py");
+  ASSERT_EQ(::truncate(tree.at("huge.py").c_str(), 4294967296), 0);
   std::vector<std::string> expected_failures = {tree.at("bad.py") + ": stream did not contain valid UTF-8",
-                                                tree.at("pipe.py") + ": Invalid argument (os error 22)"};
+                                                tree.at("pipe.py") + ": Invalid argument (os error 22)",
+                                                tree.at("huge.py") + ": file too large for the parser (4 GiB or more)"};
   if (testing::permissions_bind()) {
     tree.file("secret.py", "x = 1\n");
     tree.chmod("secret.py", 0);
