@@ -90,8 +90,13 @@ def test_failures_raise_runtime_error_with_one_message(vesk, tmp_path, layout, a
     root = str(tmp_path)
     call = [a.format(root=root) if a is not None else None for a in args]
     with pytest.raises(RuntimeError) as raised:
-        vesk.analyze_path(*call)
+        try:
+            raise KeyError("being handled")
+        except KeyError:
+            vesk.analyze_path(*call)
     assert raised.value.args == (message.format(root=root),)
+    # The failure is the exception state itself, not raised over the caller's handled exception.
+    assert raised.value.__context__ is None
 
 
 @pytest.mark.skipif(os.geteuid() == 0, reason="root lists any folder")

@@ -12,8 +12,12 @@ CALL = {"callee": "c.send", "resolved_callee": "httpx.Client.send", "function": 
 
 def raised_by(vesk, pack_dir, calls_json):
     with pytest.raises(RuntimeError) as raised:
-        vesk.suggest_yaml_diff(pack_dir, "/no/model", calls_json)
+        try:
+            raise KeyError("being handled")
+        except KeyError:
+            vesk.suggest_yaml_diff(pack_dir, "/no/model", calls_json)
     assert len(raised.value.args) == 1
+    assert raised.value.__context__ is None
     return raised.value.args[0]
 
 

@@ -38,8 +38,9 @@ PyObject* text_to_str(std::string_view text) {
 void raise_runtime_error(std::string_view message) {
   PyObject* text = text_to_str(message);
   if (text == nullptr) return;  // MemoryError is pending instead
-  PyErr_SetObject(PyExc_RuntimeError, text);
-  Py_DECREF(text);
+  // Set as the exception state itself: an exception the caller is handling is not made its
+  // context, as PyErr_SetObject would.
+  PyErr_Restore(Py_NewRef(PyExc_RuntimeError), text, nullptr);
 }
 
 namespace {
