@@ -2,6 +2,8 @@
 the order of warnings and the failure messages."""
 import json
 import os
+import subprocess
+import sys
 
 import pytest
 
@@ -120,3 +122,19 @@ def test_text_is_escaped_and_kept_in_utf8(vesk, tmp_path):
     assert f'io error reading {root}/caf\u00e9 \\"q\\"\\t\u2028.py' in result
     assert json.loads(result)["warnings"] == [
         f"parse error: io error reading {root}/{name}.py: stream did not contain valid UTF-8"]
+
+
+@pytest.mark.skipif("asan" in os.environ.get("LD_PRELOAD", ""), reason="the sanitizer needs unlimited address space")
+def test_exhausted_memory_raises_memory_error_and_the_process_lives_on(tmp_path):
+    # A list of four million elements needs far more than the 32 MiB of address space left.
+    root = write_tree(tmp_path, {"big.py": "x = [" + "1," * 4_000_000 + "]\n"})
+    child = (
+        "import resource, sys, vesk_analyzer\n"
+        "size = next(int(l.split()[1]) for l in open('/proc/self/status') if l.startswith('VmSize:')) * 1024\n"
+        "resource.setrlimit(resource.RLIMIT_AS, (size + 2**25, size + 2**25))\n"
+        "try:\n"
+        "    vesk_analyzer.analyze_path(sys.argv[1])\n"
+        "except MemoryError:\n"
+        "    print('MemoryError')\n")
+    done = subprocess.run([sys.executable, "-c", child, str(root)], capture_output=True, text=True)
+    assert (done.returncode, done.stdout) == (0, "MemoryError\n"), done.stderr
