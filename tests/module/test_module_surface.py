@@ -1,5 +1,6 @@
 """What an import of the module shows: its attributes, documentation and signatures."""
 import inspect
+import subprocess
 
 ANALYZE_PATH_DOC = "\n".join([
     "Analyze a Python source tree and return a JSON-serialised BuildManifest.",
@@ -49,3 +50,11 @@ def test_autowrap_path_returns_zero_for_any_str(vesk, tmp_path):
         result = vesk.autowrap_path(path)
         assert result == 0 and type(result) is int
     assert vesk.autowrap_path(_path="x") == 0
+
+
+def test_the_init_function_is_the_only_exported_symbol(vesk):
+    listing = subprocess.run(["nm", "-D", "--defined-only", vesk.__file__], capture_output=True, text=True,
+                             check=True).stdout
+    # Vague-linkage objects (typeinfo of standard types, kinds V, W and u) are shared by design.
+    strong = [fields[2] for fields in map(str.split, listing.splitlines()) if fields[1] in "TDBR"]
+    assert strong == ["PyInit_vesk_analyzer"]
