@@ -123,6 +123,14 @@ def test_text_is_escaped_and_kept_in_utf8(vesk, tmp_path):
     assert json.loads(result)["warnings"] == [
         f"parse error: io error reading {root}/{name}.py: stream did not contain valid UTF-8"]
 
+    # Bytes of a path that are not UTF-8 are shown as U+FFFD, so the result is still a str.
+    folder = os.path.join(os.fsencode(tmp_path), b"p\xffq")
+    os.mkdir(folder)
+    with open(os.path.join(folder, b"a\xfe.py"), "wb") as source:
+        source.write(BAD_UTF8)
+    assert f"parse error: io error reading {root}/p\ufffdq/a\ufffd.py: stream did not contain valid UTF-8" in (
+        warnings_of(vesk, str(root)))
+
 
 @pytest.mark.skipif("asan" in os.environ.get("LD_PRELOAD", ""), reason="the sanitizer needs unlimited address space")
 def test_exhausted_memory_raises_memory_error_and_the_process_lives_on(tmp_path):
