@@ -141,7 +141,11 @@ TEST(CallsJson, LocationFields) {
       {head + R"({"file":"x","line":1e2}}])", "invalid type: floating point `100.0`, expected u32 at line 1 column 85"},
       {head + R"({"file":"x","line":-0}}])", "invalid type: floating point `-0.0`, expected u32 at line 1 column 84"},
       {head + R"({"file":"x","line":18446744073709551616}}])",
-       "invalid type: floating point `18446744073709552000.0`, expected u32 at line 1 column 102"},
+       "invalid value: integer `18446744073709551616`, expected u32 at line 1 column 102"},
+      {head + R"({"file":"x","line":-9223372036854775809}}])",
+       "invalid value: integer `-9223372036854775809`, expected u32 at line 1 column 102"},
+      {R"([{"callee":100000000000000000000}])",
+       "invalid type: integer `100000000000000000000`, expected a string at line 1 column 32"},
       {head + R"({"file":"x","line":"1"}}])", "invalid type: string \"1\", expected u32 at line 1 column 85"},
       {head + R"({"file":"x","line":1e999}}])", "number out of range at line 1 column 83"},
   });

@@ -168,6 +168,7 @@ class CallsHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Call
         }
         [[fallthrough]];
       case JsonNumber::Kind::Signed:
+      case JsonNumber::Kind::WideInteger:
         return fail("invalid value: " + describe_number(number) + ", expected u32", last_byte());
       default:
         return unexpected(describe_number(number), last_byte());

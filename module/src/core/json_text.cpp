@@ -44,13 +44,19 @@ JsonNumber classify_json_number(std::string_view literal) {
       number.unsigned_value = magnitude;
       return number;
     }
-    // Negative zero and magnitudes past the signed range become doubles, as in serde_json.
     constexpr std::uint64_t kSignedMagnitudeLimit = std::uint64_t{1} << 63;
     if (fits && magnitude != 0 && magnitude <= kSignedMagnitudeLimit) {
       number.kind = JsonNumber::Kind::Signed;
       number.signed_value = magnitude == kSignedMagnitudeLimit
                                 ? INT64_MIN
                                 : -static_cast<std::int64_t>(magnitude);
+      return number;
+    }
+    // Past 64 bits an integer is still an integer (a `line` of 2^64 is a value out of range, not
+    // a float); only negative zero reads as a double.
+    if (!(fits && magnitude == 0)) {
+      number.kind = JsonNumber::Kind::WideInteger;
+      number.wide_digits = literal;
       return number;
     }
   }
@@ -78,6 +84,8 @@ std::string describe_number(const JsonNumber& number) {
       return "integer `" + std::to_string(number.unsigned_value) + "`";
     case JsonNumber::Kind::Signed:
       return "integer `" + std::to_string(number.signed_value) + "`";
+    case JsonNumber::Kind::WideInteger:
+      return "integer `" + std::string(number.wide_digits) + "`";
     case JsonNumber::Kind::Float:
     case JsonNumber::Kind::OutOfRange:
       break;

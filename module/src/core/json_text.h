@@ -48,14 +48,15 @@ inline bool is_json_whitespace(char c) { return c == ' ' || c == '\t' || c == '\
 // end of the text is the column of the last byte, and the empty text is line 1 column 0).
 [[nodiscard]] std::string json_position_suffix(std::string_view text, std::size_t at);
 
-// A number literal (valid JSON syntax) read the way serde_json reads it: an unsigned or signed
-// 64-bit integer when it is written without fraction or exponent and fits, a double otherwise
-// ("-0" is the double -0.0). `out_of_range` when the double overflows.
+// A number literal (valid JSON syntax): written without fraction or exponent it is an integer,
+// an unsigned or signed 64-bit one when it fits, else a wide one known only by its digits; with
+// either it is a double ("-0" is the double -0.0). `OutOfRange` when the double overflows.
 struct JsonNumber {
-  enum class Kind : std::uint8_t { Unsigned, Signed, Float, OutOfRange } kind = Kind::Unsigned;
+  enum class Kind : std::uint8_t { Unsigned, Signed, WideInteger, Float, OutOfRange } kind = Kind::Unsigned;
   std::uint64_t unsigned_value = 0;
   std::int64_t signed_value = 0;
   double float_value = 0.0;
+  std::string_view wide_digits;  // WideInteger: the literal, borrowed from the text read
 };
 [[nodiscard]] JsonNumber classify_json_number(std::string_view literal);
 
