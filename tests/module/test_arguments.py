@@ -31,6 +31,15 @@ def boom(self):
     raise ValueError("boom")
 
 
+class NoNotes(Exception):
+    def add_note(self, note):
+        raise RuntimeError("notes refused")
+
+
+def refuse_notes(self):
+    raise NoNotes("no notes")
+
+
 # (call, exception type, message, note or None)
 BINDING_CASES = [
     ("analyze_path()", TypeError, "analyze_path() missing 1 required positional argument: 'path'", None),
@@ -81,6 +90,8 @@ CONVERSION_CASES = [
     ("suggest_yaml_diff('p', 'm', '[]', numpy_like('bool', {'__bool__': lambda self: 1}))", TypeError,
      "'int' object is not an instance of 'bool'", "quantized"),
     ("suggest_yaml_diff('p', 'm', '[]', numpy_like('bool_', {'__bool__': boom}))", ValueError, "boom", "quantized"),
+    # A note that cannot be attached is dropped; the conversion's own exception stands.
+    ("suggest_yaml_diff('p', 'm', '[]', numpy_like('bool_', {'__bool__': refuse_notes}))", NoNotes, "no notes", None),
     ("suggest_yaml_diff('p', 'm', '[]', min_score='high')", TypeError, None, "min_score"),
     ("suggest_yaml_diff('p', 'm', '[]', min_score=None)", TypeError, None, "min_score"),
     ("suggest_yaml_diff('p', 'm', '[]', top_k=-1)", OverflowError, None, "top_k"),
@@ -95,7 +106,7 @@ CONVERSION_CASES = [
 
 
 def run(vesk, call):
-    return eval(call, {"pathlib": pathlib, "numpy": numpy, "numpy_like": numpy_like, "boom": boom,
+    return eval(call, {"pathlib": pathlib, "numpy": numpy, "numpy_like": numpy_like, "boom": boom, "refuse_notes": refuse_notes,
                        "analyze_path": vesk.analyze_path, "autowrap_path": vesk.autowrap_path,
                        "suggest_yaml_diff": vesk.suggest_yaml_diff})
 
