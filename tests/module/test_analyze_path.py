@@ -76,6 +76,8 @@ def test_warnings_come_framework_then_pattern_then_walk_order(vesk, tmp_path):
 @pytest.mark.parametrize("layout, args, message", [
     # The root does not exist: its default pack folders do not either, so only the walk fails.
     ({}, ("{root}/missing",), "walking project: walking {root}/missing"),
+    # So is a root that is a file: its default pack folders cannot be had either.
+    ({"file": "x"}, ("{root}/file",), "walking project: walking {root}/file"),
     # A NUL ends no path early: the folder before it exists, yet the root named is another one.
     ({"app/a.py": "x = 1\n"}, ("{root}\0app",), "walking project: walking {root}\0app"),
     # A pack folder that cannot be listed fails first, even when the walk would fail too.
