@@ -86,6 +86,7 @@ TEST(ManifestBuilder, ImportEvidenceMatchesImportTargets) {
       {"from p.q.r import s\n", "p.q", true},
       {"from p import x\n", "p.q", false},
       {"import pq\n", "p.q", false},
+      {"import p.q\n", "p.q.r", false},       // above the module, but not its top package
       {"import p.qr\n", "p.q", false},
       {"import p as z\n", "p", true},          // values count, not local names
       {"import p as z\n", "z", false},
@@ -120,6 +121,13 @@ TEST(ManifestBuilder, EvidenceTextsAreReplacedNeverAdded) {
   EXPECT_EQ(manifest.framework_candidates[0].display_name, "");
   EXPECT_FLOAT_EQ(manifest.framework_candidates[0].confidence, 0.625f);
   EXPECT_EQ(manifest.framework_candidates[0].matched_rules, (std::vector<std::string>{"import:p", "import:q"}));
+
+  // A replacing write is made even when the weights compare equal: the sign of zero survives.
+  for (const float later : {0.0f, -0.0f}) {
+    BuildManifest zero = analyse({{"a.py", "import p\n"}}, {import_pack("fw", {{"p", -later}, {"p", later}})});
+    ASSERT_EQ(zero.framework_candidates.size(), 1u);
+    EXPECT_EQ(std::signbit(zero.framework_candidates[0].confidence), std::signbit(later));
+  }
 }
 
 TEST(ManifestBuilder, FilePassEvidenceIsPooledWithImportEvidence) {
@@ -271,6 +279,10 @@ TEST(ManifestBuilder, FactoryMapOfTheWholeFile) {
        "class K:\n    def make_llm(self):\n        return ChatModel()\n"
        "def use():\n    llm = make_llm()\n    llm.frob()\n",
        std::nullopt},
+      {"from llmkit import ChatModel\n"
+       "if ready:\n    def make_llm():\n        return ChatModel()\n"
+       "def use():\n    llm = make_llm()\n    llm.frob()\n",
+       std::nullopt},
   };
   for (const Case& c : cases) {
     BuildManifest manifest = analyse({{"a.py", c.source}}, {});
@@ -280,6 +292,18 @@ TEST(ManifestBuilder, FactoryMapOfTheWholeFile) {
     ASSERT_NE(frob, nullptr) << c.source;
     EXPECT_EQ(frob->receiver_rewrite, c.rewrite) << c.source;
   }
+}
+
+// Imports and factories of one file say nothing about the next one.
+TEST(ManifestBuilder, PerFileTablesStartEmpty) {
+  BuildManifest manifest = analyse({{"a.py", "from llmkit import ChatModel\nimport numpy as np\n"
+                                              "def make_llm():\n    return ChatModel()\n"},
+                                    {"b.py", "def use():\n    llm = make_llm()\n    llm.frob()\n    np.array(x)\n"}},
+                                   {});
+  std::vector<std::string> calls;
+  for (const UnclassifiedCall& call : manifest.unclassified_calls)
+    calls.push_back(call.callee + " | " + call.resolved_callee + " | " + call.receiver_rewrite.value_or("-"));
+  EXPECT_EQ(calls, (std::vector<std::string>{"llm.frob | llm.frob | -", "np.array | np.array | -"}));
 }
 
 }  // namespace
