@@ -156,12 +156,15 @@ TEST(AnalyzeFunctions, PatternHitsFollowPackOrder) {
 }
 
 TEST(PatternTest, BoundsAreInclusiveAndUnsetConstraintsHold) {
+  // Distinct counts and mixed flags, so that a constraint tested against the wrong metric fails.
   FunctionMetrics m;
   m.llm_call_count = 2;
-  m.tool_call_count = 1;
-  m.agent_spawn_count = 1;
+  m.tool_call_count = 5;
+  m.agent_spawn_count = 7;
   m.max_branches = 3;
   m.has_loop = false;
+  m.has_parallel = true;
+  m.has_branch_on_llm = false;
   struct Case {
     const char* what;
     void (*set)(PatternMatch&);
@@ -173,14 +176,20 @@ TEST(PatternTest, BoundsAreInclusiveAndUnsetConstraintsHold) {
       {"min llm above", [](PatternMatch& p) { p.min_llm_calls_per_function = 3; }, false},
       {"max llm equal", [](PatternMatch& p) { p.max_llm_calls_per_function = 2; }, true},
       {"max llm below", [](PatternMatch& p) { p.max_llm_calls_per_function = 1; }, false},
-      {"min tool above", [](PatternMatch& p) { p.min_tool_calls_per_function = 2; }, false},
-      {"max tool 0", [](PatternMatch& p) { p.max_tool_calls_per_function = 0; }, false},
-      {"min spawns equal", [](PatternMatch& p) { p.min_agent_spawns_per_function = 1; }, true},
+      {"min tool equal", [](PatternMatch& p) { p.min_tool_calls_per_function = 5; }, true},
+      {"min tool above", [](PatternMatch& p) { p.min_tool_calls_per_function = 6; }, false},
+      {"max tool equal", [](PatternMatch& p) { p.max_tool_calls_per_function = 5; }, true},
+      {"max tool below", [](PatternMatch& p) { p.max_tool_calls_per_function = 4; }, false},
+      {"min spawns equal", [](PatternMatch& p) { p.min_agent_spawns_per_function = 7; }, true},
+      {"min spawns above", [](PatternMatch& p) { p.min_agent_spawns_per_function = 8; }, false},
+      {"min branches equal", [](PatternMatch& p) { p.min_branches = 3; }, true},
       {"min branches above", [](PatternMatch& p) { p.min_branches = 4; }, false},
       {"has_loop false", [](PatternMatch& p) { p.has_loop = false; }, true},
       {"has_loop true", [](PatternMatch& p) { p.has_loop = true; }, false},
-      {"has_parallel true", [](PatternMatch& p) { p.has_parallel = true; }, false},
+      {"has_parallel true", [](PatternMatch& p) { p.has_parallel = true; }, true},
+      {"has_parallel false", [](PatternMatch& p) { p.has_parallel = false; }, false},
       {"has_branch_on_llm false", [](PatternMatch& p) { p.has_branch_on_llm = false; }, true},
+      {"has_branch_on_llm true", [](PatternMatch& p) { p.has_branch_on_llm = true; }, false},
       {"min above max",
        [](PatternMatch& p) {
          p.min_llm_calls_per_function = 3;
