@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "pysyntax/parse.h"
 
@@ -61,6 +62,40 @@ TEST_F(ParserSyntax, FStringDebugTextAndNesting) {
   EXPECT_EQ(parts[1].elements[0].literal, "z");
   EXPECT_EQ(value_of("f'{x:{y:{z}}}'").kind, ExprKind::FString);
   EXPECT_EQ(value_of("f'{'a' + f'{\"b\"}'}'").kind, ExprKind::FString);
+}
+
+TEST_F(ParserSyntax, FormatSpecBracesAndLineBreaks) {
+  // In a spec `{{` opens a field (here an empty dict) until a field has opened in that spec;
+  // after one it is an escaped `{`. A line break ends a single-quoted spec before any field.
+  for (const char* text : {"f'{x:{{}}{{}}}'", "t'{x:{{}}{{}}}'"}) {
+    const Expr& e = value_of(text);
+    const auto& parts = e.kind == ExprKind::FString ? e.as<FString>().parts : e.as<TString>().parts;
+    ASSERT_EQ(parts[0].elements.size(), 2u) << text;
+    EXPECT_EQ(parts[0].elements[1].literal, "}") << text;
+    const FormatSpec* spec = parts[0].elements[0].format_spec;
+    ASSERT_NE(spec, nullptr);
+    ASSERT_EQ(spec->elements.size(), 2u) << text;
+    EXPECT_EQ(spec->elements[0].expression->kind, ExprKind::Dict) << text;
+    EXPECT_EQ(spec->elements[1].literal, "{") << text;
+  }
+  const struct {
+    const char* text;
+    std::vector<std::string_view> spec;  // literal texts, "" for a field
+  } cases[] = {
+      {"f'{x:t{a}{{}'", {"t", "", "{"}},
+      {"f'{x:{y:t}{{}'", {"", "{"}},
+      {"f'{x:{{}}{h}}'", {"", ""}},
+      {"f'{x:abc\n}'", {"abc"}},
+      {"f'{x:\n}'", {}},
+      {"f'''{x:{a}\nb}'''", {"", "\nb"}},
+  };
+  for (const auto& c : cases) {
+    const FormatSpec* spec = value_of(c.text).as<FString>().parts[0].elements[0].format_spec;
+    ASSERT_NE(spec, nullptr) << c.text;
+    std::vector<std::string_view> got;
+    for (const InterpolatedElement& e : spec->elements) got.push_back(e.literal);
+    EXPECT_EQ(got, c.spec) << c.text;
+  }
 }
 
 TEST_F(ParserSyntax, LiteralValues) {

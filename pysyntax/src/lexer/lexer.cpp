@@ -113,6 +113,7 @@ class Lexer {
     bool triple;           ///< the owning f-string is triple-quoted
     bool raw;              ///< the owning f-string is raw
     uint8_t fields;        ///< Field levels open in the owning f-string, this one included
+    bool fresh;            ///< Spec: no replacement field has opened in it yet
     uint32_t bracket_base; ///< Field: index of its `{` in the bracket stack
     uint32_t start;        ///< Body: offset of the f-string's start
   };
@@ -422,6 +423,7 @@ void Lexer::token() {
       if (in_field() && brackets_.size() - 1 == modes_.back().bracket_base) {
         Mode spec = modes_.back();
         spec.kind = ModeKind::Spec;
+        spec.fresh = true;
         modes_.push_back(spec);
         return op(TokenKind::Colon, 1);
       }
@@ -563,7 +565,7 @@ void Lexer::fstring_start(uint32_t start, uint32_t quote_pos, uint8_t flags) {
   ++fstring_depth_;
   const uint32_t body = quote_pos + (triple ? 3 : 1);
   emit(TokenKind::FStringStart, start, body, flags, static_cast<uint8_t>(quote_pos - start));
-  modes_.push_back(Mode{ModeKind::Body, quote, triple, (flags & StringFlags::kRaw) != 0, 0, 0, start});
+  modes_.push_back(Mode{ModeKind::Body, quote, triple, (flags & StringFlags::kRaw) != 0, 0, false, 0, start});
   pos_ = body;
 }
 
@@ -596,9 +598,16 @@ void Lexer::fstring_text() {
       pos_ = i + len;
       return;
     }
-    if ((ch == '\n' || ch == '\r') && !mode.triple && !spec) {
-      const Mode* body = &mode;
-      fail(LexicalErrorKind::UnterminatedFString, body->start, i);
+    if ((ch == '\n' || ch == '\r') && !mode.triple) {
+      // CPython ends a single-quoted spec at a line break, back in its field, as long as no
+      // field has opened in the spec; after one the line break is the f-string's end.
+      if (spec && mode.fresh) {
+        flush(i);
+        modes_.pop_back();
+        pos_ = i;
+        return;
+      }
+      fail(LexicalErrorKind::UnterminatedFString, mode.start, i);
       return;
     }
     if (ch == '\\') {
@@ -622,7 +631,9 @@ void Lexer::fstring_text() {
       continue;
     }
     if (ch == '{') {
-      if (!spec && at(i + 1) == '{') {
+      // In a spec `{{` opens a field holding a dict or set display, unless a field has
+      // already opened in that spec: from there on it is an escaped brace, as in CPython.
+      if ((!spec || !mode.fresh) && at(i + 1) == '{') {
         i += 2;
         continue;
       }
@@ -632,6 +643,7 @@ void Lexer::fstring_text() {
         fail(LexicalErrorKind::FStringNestedTooDeeply, i, i + 1);
         return;
       }
+      mode.fresh = false;
       Mode field = mode;
       field.kind = ModeKind::Field;
       field.fields = static_cast<uint8_t>(mode.fields + 1);
