@@ -53,6 +53,15 @@ TEST(ParserErrors, Targets) {
       {"[x for 1 in y]", "InvalidAssignmentTarget", 7},
       {"(a, b) += 1", "InvalidAugmentedAssignmentTarget", 0},
       {"a, b: int", "InvalidAnnotatedAssignmentTarget", 0},
+      // A statement opening with a parenthesised name, attribute or subscript needs the `:`
+      // right after its `)`.
+      {"(f).x: int", "InvalidAnnotatedAssignmentTarget", 0},
+      {"(f)[0]: int = 1", "InvalidAnnotatedAssignmentTarget", 0},
+      {"((f)).x: int", "InvalidAnnotatedAssignmentTarget", 0},
+      {"(f.g[0]).x: int", "InvalidAnnotatedAssignmentTarget", 0},
+      {"((f).y).x: int", "InvalidAnnotatedAssignmentTarget", 0},
+      {"(f)(g).x: int", "InvalidAnnotatedAssignmentTarget", 0},
+      {"x = 1; (f) .x: int", "InvalidAnnotatedAssignmentTarget", 7},
       {"del *a", "InvalidDeleteTarget", 4},
       {"del f()", "InvalidDeleteTarget", 4},
       {"(a.b := 1)", "InvalidNamedExpressionTarget", 1},

@@ -98,6 +98,28 @@ TEST_F(ParserSyntax, FormatSpecBracesAndLineBreaks) {
   }
 }
 
+TEST_F(ParserSyntax, ParenthesisedStartOfAnnotatedTarget) {
+  // Only a parenthesised name, attribute or subscript followed by more than the `:` is
+  // rejected (ParserErrors.Targets); these other parenthesised starts are ordinary targets.
+  const struct {
+    const char* text;
+    StmtKind kind;
+  } cases[] = {
+      {"(1).x: int", StmtKind::AnnAssign},     {"[f][0]: int", StmtKind::AnnAssign},
+      {"(f()).x: int", StmtKind::AnnAssign},   {"(f.g()).x: int = 1", StmtKind::AnnAssign},
+      {"(f, g).x: int", StmtKind::AnnAssign},  {"(f := g).x: int", StmtKind::AnnAssign},
+      {"(f): int", StmtKind::AnnAssign},       {"((f).y): int", StmtKind::AnnAssign},
+      {"((f)[0]): int", StmtKind::AnnAssign},  {"(f).x = 1", StmtKind::Assign},
+      {"(f)[0] += 1", StmtKind::AugAssign},
+  };
+  for (const auto& c : cases) {
+    const Module& m = parse(c.text);
+    ASSERT_EQ(m.body.size(), 1u) << c.text;
+    EXPECT_EQ(m.body[0]->kind, c.kind) << c.text;
+  }
+  EXPECT_FALSE(parse("(f): int").body[0]->as<AnnAssign>().simple);
+}
+
 TEST_F(ParserSyntax, LiteralValues) {
   EXPECT_EQ(value_of("'a' \"b\" '''c'''").as<StringLiteral>().value, "abc");
   EXPECT_EQ(value_of("'\\x41\\N{BULLET}\\n'").as<StringLiteral>().value, "A\xE2\x80\xA2\n");

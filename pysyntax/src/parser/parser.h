@@ -198,6 +198,7 @@ class Parser {
   // --- targets (targets.cpp)
   enum class TargetRule { Assign, Augmented, Annotated, Delete, NamedExpr };
   bool check_target(Expr* target, TargetRule rule);
+  bool check_annotated_prefix(const Expr* target, uint32_t start);
   void set_context(Expr* target, ExprContext ctx);
 
   // --- strings (strings.cpp)

@@ -209,7 +209,8 @@ Stmt* Parser::parse_expression_statement() {
   }
   if (at(TokenKind::Colon)) {
     bump();
-    if (!check_target(first, TargetRule::Annotated)) return stmt<Pass>(from(start));
+    if (!check_target(first, TargetRule::Annotated) || !check_annotated_prefix(first, start))
+      return stmt<Pass>(from(start));
     // A name in parentheses is not simple: its range starts after the statement's `(`.
     const bool simple = first->kind == ExprKind::Name && first->range.start == start;
     Expr* annotation = parse_expression();

@@ -80,4 +80,26 @@ bool Parser::check_target(Expr* target, TargetRule rule) {
   return true;
 }
 
+/// CPython tries `'(' single_target ')' ':'` before an attribute or subscript target, and a
+/// PEG choice does not come back once its first branch matched: when the statement opens with
+/// a parenthesised name, attribute or subscript, the `:` must follow its `)`. So `(f).x: int`
+/// and `(f)[0]: int` are rejected, while `(f()).x: int` and `(1).x: int` are not.
+bool Parser::check_annotated_prefix(const Expr* target, uint32_t start) {
+  if (text_[start] != '(') return true;
+  // Down the primary chain to the first node that does not start at the `(`: the inside of
+  // the parentheses (a parenthesised tuple or generator keeps the `(` in its range).
+  const Expr* inner = target;
+  while (inner->range.start == start) {
+    if (inner->kind == ExprKind::Attribute) inner = inner->as<Attribute>().value;
+    else if (inner->kind == ExprKind::Subscript) inner = inner->as<Subscript>().value;
+    else if (inner->kind == ExprKind::Call) inner = inner->as<Call>().func;
+    else return true;
+  }
+  if (inner == target) return true;
+  if (inner->kind != ExprKind::Name && inner->kind != ExprKind::Attribute && inner->kind != ExprKind::Subscript)
+    return true;
+  fail(ParseErrorKind::InvalidAnnotatedAssignmentTarget, target->range);
+  return false;
+}
+
 }  // namespace pysyntax::parser
