@@ -2,6 +2,8 @@
 // CPython 3.13's decoder: unknown escapes (`\q`, `\8`, `\u` in bytes) are kept with their
 // backslash, octal escapes take up to three digits (above 0o377 a str gets the code point, bytes
 // the low 8 bits), and line ends are normalised first, as CPython's tokenizer reads them.
+#include <cstring>
+
 #include <unicode/utf8.h>
 
 #include "literals/literals.h"
@@ -68,7 +70,15 @@ bool is_ascii(std::string_view s) {
 }
 
 bool body_needs_decoding(std::string_view body, bool is_bytes, bool is_raw, bool in_fstring) {
-  for (char c : body) {
+  const char* const data = body.data();
+  const size_t size = body.size();
+  if (!is_bytes && !in_fstring) {
+    // Most bodies are plain text: two vectorised scans beat one byte loop with four tests.
+    if (std::memchr(data, '\r', size) != nullptr) return true;
+    return !is_raw && std::memchr(data, '\\', size) != nullptr;
+  }
+  for (size_t i = 0; i < size; ++i) {
+    const char c = data[i];
     if (c == '\r' || (c == '\\' && !is_raw) || (in_fstring && (c == '{' || c == '}')) ||
         (is_bytes && static_cast<uint8_t>(c) >= 0x80)) {
       return true;

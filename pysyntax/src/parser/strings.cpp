@@ -26,6 +26,20 @@ std::optional<std::string_view> Parser::decode(std::string_view body, uint32_t b
 /// strings: (STRING | fstring | tstring)+
 Expr* Parser::parse_strings() {
   const uint32_t start = this->start();
+  if (at(TokenKind::String) && peek().kind != TokenKind::String && peek().kind != TokenKind::FStringStart) {
+    // One plain literal, the common case: no concatenation, no lists.
+    const Token t = bump();
+    const bool bytes = t.flags & StringFlags::kBytes;
+    const uint32_t body_start = t.start + t.prefix_len + quote_length(t.flags);
+    const uint32_t body_end = t.end - quote_length(t.flags);
+    std::optional<std::string_view> value =
+        decode(text_.substr(body_start, body_end - body_start), body_start, bytes, t.flags & StringFlags::kRaw, false);
+    if (!value) return placeholder();
+    const StringPart part{t.range(), StringFlags{t.flags}, *value};
+    const Span<StringPart> span = arena_.copy(&part, 1);
+    if (bytes) return expr<BytesLiteral>(from(start), *value, span);
+    return expr<StringLiteral>(from(start), *value, span);
+  }
   auto plain = list<StringPart>();        // the plain parts, in order
   auto parts = list<InterpolatedPart>();  // every part, once an f- or t-string has been met
   bool any_bytes = false, any_text = false, any_format = false, any_template = false, any_plain_text = false;
