@@ -61,13 +61,7 @@ void Parser::restore(const Snapshot& s) {
 void Parser::finish_expr(Expr* node) {
   ChildHeights heights;
   heights.walk_expr(*node);
-  const uint32_t height = heights.max + 1;
-  if (height > kMaxExpressionHeight) {
-    fail(ParseErrorKind::NestingTooDeep, node->range);
-    node->height = kMaxExpressionHeight;
-    return;
-  }
-  node->height = static_cast<uint16_t>(height);
+  set_height(node, heights.max);
 }
 
 Expr* Parser::placeholder() {

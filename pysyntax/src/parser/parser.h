@@ -5,6 +5,7 @@
 // callers never see null where a node is required and every loop ends.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -99,8 +100,33 @@ class Parser {
   template <class T, class... Fields>
   T* expr(Range range, Fields&&... fields) {
     T* node = arena_.make<T>(T{{T::kKind, ExprContext::Load, 1, range}, std::forward<Fields>(fields)...});
-    finish_expr(node);
+    // The most frequent nodes read their children's heights directly; the rest walk them.
+    if constexpr (std::is_same_v<T, Name> || std::is_same_v<T, StringLiteral> || std::is_same_v<T, BytesLiteral> ||
+                  std::is_same_v<T, IntLiteral> || std::is_same_v<T, FloatLiteral> ||
+                  std::is_same_v<T, ComplexLiteral> || std::is_same_v<T, BooleanLiteral> ||
+                  std::is_same_v<T, NoneLiteral> || std::is_same_v<T, EllipsisLiteral>) {
+      // A leaf keeps height 1.
+    } else if constexpr (std::is_same_v<T, Attribute> || std::is_same_v<T, Starred> || std::is_same_v<T, Await>) {
+      set_height(node, node->value->height);
+    } else if constexpr (std::is_same_v<T, UnaryOp>) {
+      set_height(node, node->operand->height);
+    } else if constexpr (std::is_same_v<T, BinOp>) {
+      set_height(node, std::max(node->left->height, node->right->height));
+    } else if constexpr (std::is_same_v<T, Subscript>) {
+      set_height(node, std::max(node->value->height, node->slice->height));
+    } else {
+      finish_expr(node);
+    }
     return node;
+  }
+  /// Sets the height of a node whose tallest child is `child_height` high, failing beyond the bound.
+  void set_height(Expr* node, uint32_t child_height) {
+    if (child_height + 1 > kMaxExpressionHeight) {
+      fail(ParseErrorKind::NestingTooDeep, node->range);
+      node->height = kMaxExpressionHeight;
+      return;
+    }
+    node->height = static_cast<uint16_t>(child_height + 1);
   }
   template <class T, class... Fields>
   T* stmt(Range range, Fields&&... fields) {
