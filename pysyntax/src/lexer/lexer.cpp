@@ -17,10 +17,12 @@ namespace {
 struct NameTable {
   bool starts[256] = {};
   bool continues[256] = {};
+  bool blank[256] = {};  ///< whitespace between tokens: space, tab, form feed
   constexpr NameTable() {
     for (int c = 0; c < 256; ++c) {
       starts[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80;
       continues[c] = starts[c] || (c >= '0' && c <= '9');
+      blank[c] = c == ' ' || c == '\t' || c == '\f';
     }
   }
 };
@@ -161,7 +163,7 @@ class Lexer {
   }
 
   void indentation();
-  void token();
+  [[gnu::always_inline]] inline void token();
   void name_or_string();
   void string(uint32_t start, uint32_t quote_pos, uint8_t flags);
   void fstring_start(uint32_t start, uint32_t quote_pos, uint8_t flags);
@@ -358,13 +360,13 @@ void Lexer::close_bracket(char kind, TokenKind token) {
 }
 
 /// One token in ordinary mode (outside f-string text), after the line's indentation.
-void Lexer::token() {
+inline void Lexer::token() {
   // Whitespace, comments, line continuations and (inside brackets) line breaks give no tokens.
   for (;;) {
     {
       const char* const base = text_.data();
       uint32_t i = pos_;
-      while (i < end_ && (base[i] == ' ' || base[i] == '\t' || base[i] == '\f')) ++i;
+      while (i < end_ && kNames.blank[static_cast<unsigned char>(base[i])]) ++i;
       pos_ = i;
     }
     unsigned char c = at(pos_);
@@ -404,9 +406,7 @@ void Lexer::token() {
     emit(kind, start, start + len);
     pos_ = start + len;
   };
-  const unsigned char c1 = at(pos_ + 1);
-  const unsigned char c2 = at(pos_ + 2);
-  switch (c) {
+  switch (c) {  // the tokens that need no lookahead
     case '(': return open_bracket('(', TokenKind::LeftParen);
     case '[': return open_bracket('[', TokenKind::LeftBracket);
     case '{': return open_bracket('{', TokenKind::LeftBrace);
@@ -419,6 +419,18 @@ void Lexer::token() {
         return op(TokenKind::RightBrace, 1);
       }
       return close_bracket('{', TokenKind::RightBrace);
+    case ',': return op(TokenKind::Comma, 1);
+    case ';': return op(TokenKind::Semicolon, 1);
+    case '~': return op(TokenKind::Tilde, 1);
+    case '"':
+    case '\'':
+      return string(start, start, 0);
+    default:
+      break;
+  }
+  const unsigned char c1 = at(pos_ + 1);
+  const unsigned char c2 = at(pos_ + 2);
+  switch (c) {
     case ':':
       if (in_field() && brackets_.size() - 1 == modes_.back().bracket_base) {
         Mode spec = modes_.back();
@@ -428,9 +440,6 @@ void Lexer::token() {
         return op(TokenKind::Colon, 1);
       }
       return c1 == '=' ? op(TokenKind::ColonEqual, 2) : op(TokenKind::Colon, 1);
-    case ',': return op(TokenKind::Comma, 1);
-    case ';': return op(TokenKind::Semicolon, 1);
-    case '~': return op(TokenKind::Tilde, 1);
     case '+': return c1 == '=' ? op(TokenKind::PlusEqual, 2) : op(TokenKind::Plus, 1);
     case '-':
       if (c1 == '=') return op(TokenKind::MinusEqual, 2);
@@ -459,9 +468,6 @@ void Lexer::token() {
       if (is_digit(c1)) return number();
       if (c1 == '.' && c2 == '.') return op(TokenKind::Ellipsis, 3);
       return op(TokenKind::Dot, 1);
-    case '"':
-    case '\'':
-      return string(start, start, 0);
     default:
       break;
   }
