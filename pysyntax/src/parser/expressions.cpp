@@ -19,6 +19,19 @@ bool ends_expression(TokenKind k) {
   }
 }
 
+/// Tokens that begin an atom, so that the expression starts with a primary.
+bool starts_primary(TokenKind k) {
+  switch (k) {
+    case TokenKind::Name: case TokenKind::Int: case TokenKind::Float: case TokenKind::Complex:
+    case TokenKind::String: case TokenKind::FStringStart: case TokenKind::LeftParen:
+    case TokenKind::LeftBracket: case TokenKind::LeftBrace: case TokenKind::True: case TokenKind::False:
+    case TokenKind::None: case TokenKind::Ellipsis:
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool starts_expression(TokenKind k) {
   switch (k) {
     case TokenKind::Name: case TokenKind::Int: case TokenKind::Float: case TokenKind::Complex:
@@ -56,6 +69,19 @@ constexpr BinaryInfo binary_info(TokenKind k) {
     default: return {0, BinaryOperator::Add};
   }
 }
+/// Tokens that some operator level takes after a primary: `**`, binary and comparison
+/// operators, `and`, `or`, `if`. After any other token the primary is the whole expression.
+bool continues_primary(TokenKind k) {
+  switch (k) {
+    case TokenKind::DoubleStar: case TokenKind::EqualEqual: case TokenKind::NotEqual: case TokenKind::Less:
+    case TokenKind::LessEqual: case TokenKind::Greater: case TokenKind::GreaterEqual: case TokenKind::In:
+    case TokenKind::Is: case TokenKind::Not: case TokenKind::And: case TokenKind::Or: case TokenKind::If:
+      return true;
+    default:
+      return binary_info(k).power != 0;
+  }
+}
+
 static_assert(binary_info(TokenKind::VerticalBar).power < binary_info(TokenKind::Circumflex).power &&
               binary_info(TokenKind::Circumflex).power < binary_info(TokenKind::Ampersand).power &&
               binary_info(TokenKind::Ampersand).power < binary_info(TokenKind::LeftShift).power &&
@@ -150,7 +176,16 @@ Expr* Parser::parse_expression() {
   if (failed()) return placeholder();
   if (at(TokenKind::Lambda)) return parse_lambda();
   const uint32_t start = this->start();
-  Expr* body = parse_disjunction();
+  Expr* body;
+  if (starts_primary(kind())) {
+    // Many expressions are one primary (`f(x)`, `a.b[c]`): the operator levels are entered
+    // only when an operator follows it.
+    const Head head{start, parse_primary()};
+    if (failed() || !continues_primary(kind())) return head.primary;
+    body = parse_disjunction(&head);
+  } else {
+    body = parse_disjunction();
+  }
   if (!at(TokenKind::If) || failed()) return body;
   bump();
   Expr* test = parse_disjunction();
@@ -160,16 +195,16 @@ Expr* Parser::parse_expression() {
 }
 
 /// disjunction: conjunction ('or' conjunction)+ | conjunction
-Expr* Parser::parse_disjunction() { return parse_bool_operation(TokenKind::Or); }
+Expr* Parser::parse_disjunction(const Head* head) { return parse_bool_operation(TokenKind::Or, head); }
 
 /// conjunction: inversion ('and' inversion)+ | inversion
-Expr* Parser::parse_conjunction() { return parse_bool_operation(TokenKind::And); }
+Expr* Parser::parse_conjunction(const Head* head) { return parse_bool_operation(TokenKind::And, head); }
 
 /// One `or` or `and` chain as a single BoolOp.
-Expr* Parser::parse_bool_operation(TokenKind op_token) {
+Expr* Parser::parse_bool_operation(TokenKind op_token, const Head* head) {
   const bool is_or = op_token == TokenKind::Or;
-  const uint32_t start = this->start();
-  Expr* first = is_or ? parse_conjunction() : parse_inversion();
+  const uint32_t start = head ? head->start : this->start();
+  Expr* first = is_or ? parse_conjunction(head) : parse_inversion(head);
   if (!at(op_token)) return first;
   const size_t base = expr_stack_.size();
   expr_stack_.push_back(first);
@@ -179,8 +214,8 @@ Expr* Parser::parse_bool_operation(TokenKind op_token) {
 }
 
 /// inversion: 'not' inversion | comparison
-Expr* Parser::parse_inversion() {
-  if (!at(TokenKind::Not)) return parse_comparison();
+Expr* Parser::parse_inversion(const Head* head) {
+  if (head || !at(TokenKind::Not)) return parse_comparison(head);
   DepthGuard guard(*this);
   if (failed()) return placeholder();
   const uint32_t start = this->start();
@@ -190,9 +225,9 @@ Expr* Parser::parse_inversion() {
 }
 
 /// comparison: bitwise_or compare_op_bitwise_or_pair+ | bitwise_or
-Expr* Parser::parse_comparison() {
-  const uint32_t start = this->start();
-  Expr* left = parse_binary(1);
+Expr* Parser::parse_comparison(const Head* head) {
+  const uint32_t start = head ? head->start : this->start();
+  Expr* left = parse_binary(1, head);
   auto ops = list<CompareOperator>();
   const size_t base = expr_stack_.size();
   for (;;) {
@@ -228,9 +263,9 @@ done:
 }
 
 /// bitwise_or .. term: left-associative binary operators by binding power
-Expr* Parser::parse_binary(int min_power) {
-  const uint32_t start = this->start();
-  Expr* left = parse_factor();
+Expr* Parser::parse_binary(int min_power, const Head* head) {
+  const uint32_t start = head ? head->start : this->start();
+  Expr* left = head ? parse_power(head) : parse_factor();
   for (;;) {
     if (failed()) return left;
     const BinaryInfo info = binary_info(kind());
@@ -260,10 +295,12 @@ Expr* Parser::parse_factor() {
 
 /// power: await_primary '**' factor | await_primary
 /// await_primary: 'await' primary | primary
-Expr* Parser::parse_power() {
-  const uint32_t start = this->start();
+Expr* Parser::parse_power(const Head* head) {
+  const uint32_t start = head ? head->start : this->start();
   Expr* base;
-  if (at(TokenKind::Await)) {
+  if (head) {
+    base = head->primary;
+  } else if (at(TokenKind::Await)) {
     bump();
     Expr* value = parse_primary();
     base = expr<Await>(from(start), value);

@@ -69,12 +69,10 @@ Expr* Parser::placeholder() {
   return arena_.make<Name>(Name{{ExprKind::Name, ExprContext::Load, 1, here}, std::string_view("_")});
 }
 
-Identifier Parser::identifier(const Token& t) {
+Identifier Parser::normalized_identifier(const Token& t) {
   std::string_view text = text_of(t);
-  if (t.flags & lexer::kNameNonAscii) {
-    scratch_.clear();
-    if (literals::normalize_identifier(text, scratch_)) text = arena_.copy(scratch_);
-  }
+  scratch_.clear();
+  if (literals::normalize_identifier(text, scratch_)) text = arena_.copy(scratch_);
   return Identifier{text, t.range()};
 }
 

@@ -76,7 +76,7 @@ class Parser {
   TokenKind kind() const { return tokens_[pos_].kind; }
   bool at(TokenKind k) const { return kind() == k; }
   bool at_name(std::string_view word) const { return at(TokenKind::Name) && text_of(tok()) == word; }
-  std::string_view text_of(const Token& t) const { return text_.substr(t.start, t.end - t.start); }
+  std::string_view text_of(const Token& t) const { return {text_.data() + t.start, t.end - t.start}; }
   const Token& bump() {
     const Token& t = tokens_[pos_];
     // Line structure tokens do not end a node: a compound statement ends with its body.
@@ -151,7 +151,11 @@ class Parser {
     return span;
   }
 
-  Identifier identifier(const Token& t);
+  Identifier identifier(const Token& t) {
+    if (t.flags & lexer::kNameNonAscii) [[unlikely]] return normalized_identifier(t);
+    return Identifier{text_of(t), t.range()};
+  }
+  Identifier normalized_identifier(const Token& t);
   Identifier expect_identifier();
 
   struct Snapshot {
@@ -190,21 +194,27 @@ class Parser {
   const Parameters* parse_parameters(TokenKind closer, bool lambda);
 
   // --- expressions (expressions.cpp)
+  /// A primary already parsed at the start of an expression, handed down the operator levels
+  /// to the one that would have parsed it.
+  struct Head {
+    uint32_t start;
+    Expr* primary;
+  };
   Expr* parse_star_expressions();        // tuple of star_expression
   Expr* parse_star_expression();
   Expr* parse_star_named_expression();
-  Expr* parse_bool_operation(TokenKind op_token);
+  Expr* parse_bool_operation(TokenKind op_token, const Head* head);
   void parse_dict_items(ListBuilder<DictItem>& items);
   Expr* parse_star_named_expressions_tuple();
   Expr* parse_named_expression();
   Expr* parse_expression();
-  Expr* parse_disjunction();
-  Expr* parse_conjunction();
-  Expr* parse_inversion();
-  Expr* parse_comparison();
-  Expr* parse_binary(int min_power);
+  Expr* parse_disjunction(const Head* head = nullptr);
+  Expr* parse_conjunction(const Head* head = nullptr);
+  Expr* parse_inversion(const Head* head = nullptr);
+  Expr* parse_comparison(const Head* head = nullptr);
+  Expr* parse_binary(int min_power, const Head* head = nullptr);
   Expr* parse_factor();
-  Expr* parse_power();
+  Expr* parse_power(const Head* head = nullptr);
   Expr* parse_primary();
   Expr* parse_atom();
   Expr* parse_parenthesized();
