@@ -266,6 +266,10 @@ void Lexer::indentation() {
     // Spaces only, the common case.
     const char* const base = text_.data();
     uint32_t i = pos_;
+    for (uint64_t eight; end_ - i >= 8; i += 8) {  // deep indentation: eight spaces per step
+      std::memcpy(&eight, base + i, 8);
+      if (eight != 0x2020202020202020u) break;
+    }
     while (i < end_ && base[i] == ' ') ++i;
     col = alt_col = i - pos_;
     pos_ = i;
