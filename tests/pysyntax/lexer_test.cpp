@@ -82,6 +82,29 @@ TEST(Lexer, EveryKeywordAndNoNearMiss) {
   }
 }
 
+// Names are scanned a block of bytes at a time: every length around the block size, ended by
+// each byte next to the name bytes in ASCII order or by the end of the text (in a heap block of
+// exactly the text, for ASan), with and without a non-ASCII letter at varying places.
+TEST(Lexer, NameEndsAtTheFirstByteOutsideIt) {
+  for (size_t length = 1; length <= 40; ++length) {
+    for (const bool accent : {false, true}) {
+      std::string name = "a";
+      for (size_t i = 1; i < length; ++i) name += "zZ_09aA"[i % 7];
+      if (accent) name.insert(length / 2, "\xC3\xA9");  // é
+      for (std::string_view ender : {"", " ", "@", "[", "`", "{", "/", ":", "(", ".", "\x7F"}) {
+        const std::string text = name + std::string(ender);
+        std::unique_ptr<char[]> copy(new char[text.size()]);
+        std::memcpy(copy.get(), text.data(), text.size());
+        const TokenBuffer buffer = tokenize(std::string_view(copy.get(), text.size()));
+        const Token& first = buffer.tokens[0];
+        EXPECT_EQ(first.kind, TokenKind::Name) << text;
+        EXPECT_EQ(first.end, name.size()) << text;
+        EXPECT_EQ((first.flags & kNameNonAscii) != 0, accent) << text;
+      }
+    }
+  }
+}
+
 TEST(Lexer, LastTokenIsEndOfFileAtTheEnd) {
   for (std::string_view text : {"x = 1\n", "def f():\n  pass", "\xEF\xBB\xBF# only a comment"}) {
     TokenBuffer buffer = tokenize(text);

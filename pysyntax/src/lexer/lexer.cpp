@@ -6,6 +6,10 @@
 // text with an error, as CPython refuses such source.
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "lexer/token_buffer.h"
 #include "literals/literals.h"
 
@@ -485,6 +489,27 @@ void Lexer::name_or_string() {
   const unsigned char* p = base + start;
   const unsigned char* const end = base + end_;
   unsigned char high = 0;
+#if defined(__SSE2__)
+  // Sixteen bytes a step while they lie inside the text; letters, digits, `_` and non-ASCII
+  // bytes (the sign bit) continue the name.
+  while (end - p >= 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i lower = _mm_or_si128(x, _mm_set1_epi8(0x20));
+    const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
+                                         _mm_cmplt_epi8(lower, _mm_set1_epi8('z' + 1)));
+    const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8('0' - 1)),
+                                        _mm_cmplt_epi8(x, _mm_set1_epi8('9' + 1)));
+    const __m128i underscore = _mm_cmpeq_epi8(x, _mm_set1_epi8('_'));
+    const __m128i in_name = _mm_or_si128(_mm_or_si128(letter, digit), _mm_or_si128(underscore, x));
+    // Bit k set when byte k continues the name; the complement has bits above 15 set, so the
+    // count below is at most 16.
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(in_name));
+    const unsigned taken = static_cast<unsigned>(__builtin_ctz(~mask));
+    if (static_cast<unsigned>(_mm_movemask_epi8(x)) & ((1u << taken) - 1)) high = 0x80;
+    p += taken;
+    if (taken < 16) break;
+  }
+#endif
   while (p < end && kNames.continues[*p]) high |= *p++;
   const bool non_ascii = high >= 0x80;
   const uint32_t i = static_cast<uint32_t>(p - base);
