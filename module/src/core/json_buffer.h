@@ -1,20 +1,22 @@
-// The one output buffer of a JSON document: bytes appended in a single pass, capacity starting at
-// 128 bytes and doubling whenever it is full, handed over without a further copy. Texts, unsigned
-// integers and 32-bit floats have their written forms here, so every writer of the module spells
-// them the same way.
+// The one output buffer of a JSON document: bytes appended in a single pass into a `LargeBlock`
+// (whole pages, huge where the system allows, grown by remapping), handed over without a further
+// copy. Texts, unsigned integers and 32-bit floats have their written forms here, so every writer
+// of the module spells them the same way.
 //
-// The bytes live in malloc'd memory grown with realloc, not in a std::string: for a document of
-// tens of megabytes the allocator then moves the pages instead of copying them (mremap), so growth
-// by doubling neither copies the text written so far nor holds it twice at the last step.
+// A document of tens of megabytes is the largest thing a call makes: its pages are first touched
+// as it is written, so they come as huge pages, and growth moves pages instead of copying the
+// text written so far or holding it twice. A writer that knows about how long the document will
+// be reserves that much up front, and the buffer then never moves at all.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <new>
 #include <ostream>
 #include <string_view>
 #include <utility>
+
+#include "detect/large_block.h"
 
 namespace vesk {
 
@@ -22,38 +24,35 @@ namespace vesk {
 class JsonText {
  public:
   JsonText() = default;
-  JsonText(JsonText&& other) noexcept
-      : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+  JsonText(JsonText&& other) noexcept : block_(std::move(other.block_)), size_(std::exchange(other.size_, 0)) {}
   JsonText& operator=(JsonText&& other) noexcept {
-    std::swap(data_, other.data_);
+    std::swap(block_, other.block_);
     std::swap(size_, other.size_);
     return *this;
   }
   JsonText(const JsonText&) = delete;
   JsonText& operator=(const JsonText&) = delete;
-  ~JsonText() { std::free(data_); }
 
-  [[nodiscard]] const char* data() const { return data_; }
+  [[nodiscard]] const char* data() const { return block_.data(); }
   [[nodiscard]] std::size_t size() const { return size_; }
-  [[nodiscard]] std::string_view view() const { return {data_, size_}; }
+  [[nodiscard]] std::string_view view() const { return {block_.data(), size_}; }
   friend bool operator==(const JsonText& text, std::string_view other) { return text.view() == other; }
   friend std::ostream& operator<<(std::ostream& out, const JsonText& text) { return out << text.view(); }
 
  private:
   friend class JsonBuffer;
-  JsonText(char* data, std::size_t size) : data_(data), size_(size) {}
-  char* data_ = nullptr;
+  JsonText(detect::LargeBlock block, std::size_t size) : block_(std::move(block)), size_(size) {}
+  detect::LargeBlock block_;
   std::size_t size_ = 0;
 };
 
 class JsonBuffer {
  public:
-  static constexpr std::size_t kInitialCapacity = 128;
-
-  JsonBuffer() { grow_to(kInitialCapacity); }
+  JsonBuffer() = default;
+  // Room for `expected` bytes before the buffer first has to grow.
+  explicit JsonBuffer(std::size_t expected) { grow_to(expected); }
   JsonBuffer(const JsonBuffer&) = delete;
   JsonBuffer& operator=(const JsonBuffer&) = delete;
-  ~JsonBuffer() { std::free(data_); }
 
   void raw(char c) {
     make_room(1);
@@ -85,27 +84,24 @@ class JsonBuffer {
   [[nodiscard]] std::string_view view() const { return {data_, size_}; }
   // Hands the bytes over; the buffer is spent.
   [[nodiscard]] JsonText take() && {
-    JsonText text(std::exchange(data_, nullptr), size_);
+    JsonText text(std::move(block_), size_);
+    data_ = nullptr;
     size_ = capacity_ = 0;
     return text;
   }
 
  private:
   void make_room(std::size_t extra) {
-    const std::size_t needed = size_ + extra;
-    if (needed <= capacity_) return;
-    std::size_t capacity = capacity_ * 2;
-    while (capacity < needed) capacity *= 2;
-    grow_to(capacity);
+    if (size_ + extra > capacity_) grow_to(size_ + extra);
   }
   void grow_to(std::size_t capacity) {
-    void* grown = std::realloc(data_, capacity);
-    if (grown == nullptr) throw std::bad_alloc();  // ends as MemoryError at the module boundary
-    data_ = static_cast<char*>(grown);
-    capacity_ = capacity;
+    if (!block_.grow_to(capacity)) throw std::bad_alloc();  // ends as MemoryError at the module boundary
+    data_ = block_.data();
+    capacity_ = block_.capacity();
   }
 
-  char* data_ = nullptr;
+  detect::LargeBlock block_;
+  char* data_ = nullptr;  // block_.data(), kept beside the size for the hot appends
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;
 };

@@ -162,10 +162,24 @@ void write_manifest(JsonBuffer& out, const detect::BuildManifest& manifest) {
   out.raw('}');
 }
 
+// A little more than the document takes when no text needs escaping: the two bulk lists are
+// nearly all of it, and room reserved but never written costs no memory.
+std::size_t expected_size(const detect::BuildManifest& manifest) {
+  constexpr std::size_t kPerRecord = 160;  // keys, punctuation, number and line digits, and slack
+  std::size_t size = 64 * 1024;
+  for (const detect::PatternHit& hit : manifest.patterns)
+    size += kPerRecord + hit.id.size() + hit.display_name.size() + hit.function.size() + hit.location.file.size();
+  for (const detect::UnclassifiedCall& call : manifest.unclassified_calls) {
+    size += kPerRecord + call.callee.size() + call.resolved_callee.size() + call.function.size() +
+            call.location.file.size() + (call.receiver_rewrite ? call.receiver_rewrite->size() : 0);
+  }
+  return size;
+}
+
 }  // namespace
 
 detect::Result<JsonText> write_manifest_json(const detect::BuildManifest& manifest) {
-  JsonBuffer out;
+  JsonBuffer out(expected_size(manifest));
   write_manifest(out, manifest);
   return std::move(out).take();
 }
