@@ -14,7 +14,7 @@ namespace {
 std::string outcome(std::string_view text) {
   auto result = parse_calls_json(text);
   if (!result.ok()) return result.error().message();
-  return "ok " + std::to_string(result.value().size());
+  return "ok " + std::to_string(result.value().calls.size());
 }
 
 constexpr const char* kCall = R"({"callee":"a","resolved_callee":"b","function":"f","location":{"file":"x.py","line":1}})";
@@ -26,7 +26,7 @@ TEST(CallsJson, ReadsBothFormsWithEveryField) {
       R"(["g","mod.g",null,"m.h",["r.py",3]],)"
       R"({"callee":"e\u0301\n","resolved_callee":"","receiver_rewrite":null,"function":"","location":["",4294967295]}])");
   ASSERT_TRUE(result.ok()) << result.error().message();
-  const auto& calls = result.value();
+  const auto& calls = result.value().calls;
   ASSERT_EQ(calls.size(), 3u);
   EXPECT_EQ(calls[0].callee, "c.send");
   EXPECT_EQ(calls[0].resolved_callee, "pkg.Cls.send");
@@ -47,7 +47,7 @@ TEST(CallsJson, ReadsBothFormsWithEveryField) {
 
 TEST(CallsJson, ReadsBackWhatTheManifestWriterWrites) {
   const std::vector<detect::UnclassifiedCall> calls = {
-      {"c.send", "httpx.Client.send", std::string("Client.send"), "app.f", {"app/\"f\".py", 0}},
+      {"c.send", "httpx.Client.send", std::string_view("Client.send"), "app.f", {"app/\"f\".py", 0}},
       {"g\t", "g", std::nullopt, "app.h", {"app/f.py", 12}}};
   JsonBuffer out;
   out.raw('{');
@@ -59,14 +59,14 @@ TEST(CallsJson, ReadsBackWhatTheManifestWriterWrites) {
   text.remove_suffix(1);
   const auto read = parse_calls_json(text);
   ASSERT_TRUE(read.ok()) << read.error().message();
-  ASSERT_EQ(read.value().size(), 2u);
+  ASSERT_EQ(read.value().calls.size(), 2u);
   for (std::size_t i = 0; i < calls.size(); ++i) {
-    EXPECT_EQ(read.value()[i].callee, calls[i].callee);
-    EXPECT_EQ(read.value()[i].resolved_callee, calls[i].resolved_callee);
-    EXPECT_EQ(read.value()[i].receiver_rewrite, calls[i].receiver_rewrite);
-    EXPECT_EQ(read.value()[i].function, calls[i].function);
-    EXPECT_EQ(read.value()[i].location.file, calls[i].location.file);
-    EXPECT_EQ(read.value()[i].location.line, calls[i].location.line);
+    EXPECT_EQ(read.value().calls[i].callee, calls[i].callee);
+    EXPECT_EQ(read.value().calls[i].resolved_callee, calls[i].resolved_callee);
+    EXPECT_EQ(read.value().calls[i].receiver_rewrite, calls[i].receiver_rewrite);
+    EXPECT_EQ(read.value().calls[i].function, calls[i].function);
+    EXPECT_EQ(read.value().calls[i].location.file, calls[i].location.file);
+    EXPECT_EQ(read.value().calls[i].location.line, calls[i].location.line);
   }
 }
 

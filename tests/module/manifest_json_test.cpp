@@ -133,11 +133,11 @@ TEST(ManifestJson, EveryRecordInKeyOrder) {
   m.tools = {{"search", "app.tools.search", "alpha", at("app/t.py", 4294967295u)}};
   m.llm_clients = {{"openai", "gpt-4o", "alpha", at("app/c.py")}};
   m.spawn_graph = {{"root", "child", "spawn"}};
-  m.patterns = {{"router", "Router", -std::numeric_limits<float>::infinity(), "app.route", at("app/r.py")}};
+  m.patterns = {{"router", "Router", -std::numeric_limits<float>::infinity(), "app.route", {"app/r.py", 0}}};
   m.deploy_target = "lambda";
   m.warnings = {"skipping p/x.yaml: parsing framework pack YAML", "tab\t\"q\"\x1b"};
-  m.unclassified_calls = {{"c.send", "httpx.Client.send", std::string("Client.send"), "app.f", at("app/f.py", 3)},
-                          {"g", "g", std::nullopt, "app.h", at("app/f.py")}};
+  m.unclassified_calls = {{"c.send", "httpx.Client.send", std::string_view("Client.send"), "app.f", {"app/f.py", 3}},
+                          {"g", "g", std::nullopt, "app.h", {"app/f.py", 0}}};
   const auto json = write_manifest_json(m);
   ASSERT_TRUE(json.ok());
   EXPECT_EQ(json.value(),

@@ -1,11 +1,19 @@
 // The records that leave the analysis: the BuildManifest and everything it holds. Built by the
 // analysis, written as JSON by the module, read back (UnclassifiedCall) from calls_json.
+//
+// The two bulk lists (pattern hits and unclassified calls, one record per function and per call
+// site of a whole project) hold views of texts kept in a `TextStore` beside them, in memory that
+// is not copied as the lists grow; every other record owns its strings.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "detect/large_block.h"
+#include "detect/text_store.h"
 
 namespace detect {
 
@@ -50,21 +58,33 @@ struct SpawnEdge {
   std::string kind;
 };
 
-struct PatternHit {
-  std::string id;
-  std::string display_name;
-  float confidence = 0.0f;
-  std::string function;  // qualified name
-  SourceLocation location;
+// A `SourceLocation` whose file is a view, for the bulk records.
+struct TextLocation {
+  std::string_view file;
+  std::uint32_t line = 0;
 };
 
-struct UnclassifiedCall {
-  std::string callee;
-  std::string resolved_callee;
-  std::optional<std::string> receiver_rewrite;
-  std::string function;
-  SourceLocation location;
+// Texts are views (see the top of this file).
+struct PatternHit {
+  std::string_view id;
+  std::string_view display_name;
+  float confidence = 0.0f;
+  std::string_view function;  // qualified name
+  TextLocation location;
 };
+
+// Texts are views (see the top of this file).
+struct UnclassifiedCall {
+  std::string_view callee;
+  std::string_view resolved_callee;
+  std::optional<std::string_view> receiver_rewrite;
+  std::string_view function;
+  TextLocation location;
+};
+
+// A list of bulk records: large lists live in memory of their own (see `LargeBlock`).
+template <typename Record>
+using RecordList = std::vector<Record, LargeAllocator<Record>>;
 
 struct BuildManifest {
   std::string schema_version = kSchemaVersion;
@@ -74,10 +94,13 @@ struct BuildManifest {
   std::vector<ToolEntry> tools;
   std::vector<LlmClientEntry> llm_clients;
   std::vector<SpawnEdge> spawn_graph;
-  std::vector<PatternHit> patterns;
+  RecordList<PatternHit> patterns;
   std::optional<std::string> deploy_target;
   std::vector<std::string> warnings;
-  std::vector<UnclassifiedCall> unclassified_calls;
+  RecordList<UnclassifiedCall> unclassified_calls;
+  // The texts that `patterns` and `unclassified_calls` view (they may also view texts that live
+  // longer, such as literals).
+  TextStore texts;
 };
 
 }  // namespace detect

@@ -2,21 +2,32 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <new>
 
 namespace detect {
 namespace {
 
+constexpr std::size_t kPageSize = 4096;
 constexpr std::size_t kHugePageSize = std::size_t{2} << 20;
+// Blocks from this size on are laid out for huge pages.
+constexpr std::size_t kHugeFrom = std::size_t{1} << 20;
 
 std::size_t round_up(std::size_t size, std::size_t unit) { return (size + unit - 1) / unit * unit; }
+
+char* map_pages(std::size_t size) {
+  void* raw = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  return raw == MAP_FAILED ? nullptr : static_cast<char*>(raw);
+}
 
 // A fresh mapping whose start is aligned to a huge page, so that the kernel can back all of it
 // with huge pages: a little more is mapped, and the unaligned ends are given back.
 char* map_aligned(std::size_t size) {
   const std::size_t mapped = size + kHugePageSize;
-  void* raw = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (raw == MAP_FAILED) return nullptr;
+  void* raw = map_pages(mapped);
+  if (raw == nullptr) return nullptr;
   const auto start = reinterpret_cast<std::uintptr_t>(raw);
   const std::uintptr_t aligned = round_up(start, kHugePageSize);
   if (aligned != start) ::munmap(raw, aligned - start);
@@ -31,22 +42,51 @@ char* map_aligned(std::size_t size) {
 
 bool LargeBlock::grow_to(std::size_t capacity) {
   if (capacity <= capacity_) return true;
-  // Whole huge pages while small, then by at least half again, so that growth is rare.
-  std::size_t size = round_up(capacity, kHugePageSize);
-  if (size < capacity_ + capacity_ / 2) size = round_up(capacity_ + capacity_ / 2, kHugePageSize);
-  if (data_ == nullptr) {
-    char* fresh = map_aligned(size);
-    if (fresh == nullptr) return false;
-    data_ = fresh;
+  // By at least half again, so that growth is rare; in small pages while small (a huge page
+  // would be mostly unused), in whole huge pages from a megabyte on.
+  const std::size_t wanted = std::max(capacity, capacity_ + capacity_ / 2);
+  const bool huge = wanted >= kHugeFrom;
+  const std::size_t size = round_up(wanted, huge ? kHugePageSize : kPageSize);
+  if (data_ != nullptr && (capacity_ >= kHugeFrom || !huge)) {
+    void* moved = ::mremap(data_, capacity_, size, MREMAP_MAYMOVE);
+    if (moved == MAP_FAILED) return false;
+    data_ = static_cast<char*>(moved);
     capacity_ = size;
     return true;
   }
-  void* moved = ::mremap(data_, capacity_, size, MREMAP_MAYMOVE);
-  if (moved == MAP_FAILED) return false;
-  ::madvise(moved, size, MADV_HUGEPAGE);
-  data_ = static_cast<char*>(moved);
+  // A first mapping, or a small block turning large: a fresh aligned mapping (the few bytes of a
+  // small block are copied over).
+  char* fresh = huge ? map_aligned(size) : map_pages(size);
+  if (fresh == nullptr) return false;
+  if (data_ != nullptr) {
+    std::memcpy(fresh, data_, capacity_);
+    ::munmap(data_, capacity_);
+  }
+  data_ = fresh;
   capacity_ = size;
   return true;
+}
+
+namespace {
+
+// Below this a list stays on the ordinary heap.
+constexpr std::size_t kLargeListBytes = kHugeFrom;
+
+}  // namespace
+
+void* allocate_large(std::size_t bytes) {
+  if (bytes < kLargeListBytes) return ::operator new(bytes);
+  char* memory = map_aligned(round_up(bytes, kHugePageSize));
+  if (memory == nullptr) throw std::bad_alloc();
+  return memory;
+}
+
+void deallocate_large(void* memory, std::size_t bytes) noexcept {
+  if (bytes < kLargeListBytes) {
+    ::operator delete(memory);
+    return;
+  }
+  ::munmap(memory, round_up(bytes, kHugePageSize));
 }
 
 void LargeBlock::release() {

@@ -21,8 +21,7 @@ struct FilePass {
   const std::vector<PatternPack>& pattern_packs;
   std::string_view file;
   HashKey bindings_key;
-  std::vector<PatternHit>& patterns;
-  std::vector<UnclassifiedCall>& unclassified_calls;
+  FunctionRecords& records;
 };
 
 std::string qualified_name(std::optional<std::string_view> class_prefix, std::string_view name) {
@@ -37,7 +36,7 @@ std::string qualified_name(std::optional<std::string_view> class_prefix, std::st
 // growth writes all records again into memory touched for the first time, which on a large tree
 // costs more than the analysis that makes them; room not yet written takes no memory.
 template <typename Record>
-void make_room(std::vector<Record>& records, std::size_t more) {
+void make_room(RecordList<Record>& records, std::size_t more) {
   const std::size_t needed = records.size() + more;
   if (needed <= records.capacity()) return;
   records.reserve(std::max({needed, records.capacity() * 4, std::size_t{64}}));
@@ -56,17 +55,31 @@ void analyze_function(const FilePass& pass, const pysyntax::FunctionDef& def,
     MetricsCollector collector(pass.aliases, pass.categories, bindings, metrics);
     for (const pysyntax::Stmt* statement : def.body) collector.collect(*statement);
   }
-  make_room(pass.unclassified_calls, metrics.call_sites.size());
-  for (CallSite& site : metrics.call_sites) {
-    pass.unclassified_calls.push_back(UnclassifiedCall{std::move(site.callee), std::move(site.resolved_callee),
-                                                       std::move(site.receiver_rewrite), metrics.function,
-                                                       SourceLocation{std::string(pass.file), 0}});
+  // The function's name is stored once, and only for a function that gets a record.
+  FunctionRecords& records = pass.records;
+  std::optional<std::string_view> function;
+  auto function_text = [&] {
+    if (!function) function = records.texts.add(metrics.function);
+    return *function;
+  };
+  make_room(records.unclassified_calls, metrics.call_sites.size());
+  for (const CallSite& site : metrics.call_sites) {
+    const std::string_view callee = records.texts.add(site.callee);
+    // Most callees resolve to themselves; the record then views the one text twice.
+    const std::string_view resolved =
+        site.resolved_callee == site.callee ? callee : records.texts.add(site.resolved_callee);
+    std::optional<std::string_view> rewrite;
+    if (site.receiver_rewrite) rewrite = records.texts.add(*site.receiver_rewrite);
+    records.unclassified_calls.push_back(
+        UnclassifiedCall{callee, resolved, rewrite, function_text(), TextLocation{pass.file, 0}});
   }
-  for (const PatternPack& pack : pass.pattern_packs) {
+  for (std::size_t i = 0; i < pass.pattern_packs.size(); ++i) {
+    const PatternPack& pack = pass.pattern_packs[i];
     if (!meets_pattern(pack.match, metrics)) continue;
-    make_room(pass.patterns, 1);
-    pass.patterns.push_back(PatternHit{pack.id, pack.display_name, pack.confidence, metrics.function,
-                                       SourceLocation{std::string(pass.file), 0}});
+    make_room(records.patterns, 1);
+    const FunctionRecords::PackTexts& texts = records.pack_texts[i];
+    records.patterns.push_back(
+        PatternHit{texts.id, texts.display_name, pack.confidence, function_text(), TextLocation{pass.file, 0}});
   }
 }
 
@@ -99,13 +112,19 @@ void visit(const FilePass& pass, const pysyntax::Stmt& statement, std::optional<
 
 }  // namespace
 
+FunctionRecords::FunctionRecords(BuildManifest& manifest, const std::vector<PatternPack>& pattern_packs)
+    : texts(manifest.texts), patterns(manifest.patterns), unclassified_calls(manifest.unclassified_calls) {
+  pack_texts.reserve(pattern_packs.size());
+  for (const PatternPack& pack : pattern_packs)
+    pack_texts.push_back(PackTexts{texts.add(pack.id), texts.add(pack.display_name)});
+}
+
 void analyze_functions(const pysyntax::Stmt& statement, const ImportAliases& aliases,
                        const CallCategoryTable& categories, const FactoryMap& factories,
                        const std::vector<PatternPack>& pattern_packs, std::string_view file,
-                       HashKey bindings_key, std::vector<PatternHit>& patterns,
-                       std::vector<UnclassifiedCall>& unclassified_calls,
+                       HashKey bindings_key, FunctionRecords& records,
                        std::optional<std::string_view> class_prefix) {
-  const FilePass pass{aliases, categories, factories, pattern_packs, file, bindings_key, patterns, unclassified_calls};
+  const FilePass pass{aliases, categories, factories, pattern_packs, file, bindings_key, records};
   visit(pass, statement, class_prefix);
 }
 

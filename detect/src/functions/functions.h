@@ -12,9 +12,11 @@
 //           factories.try_insert(def->name.id, std::move(*callee));
 //           break;
 //         }
+//   detect::FunctionRecords records(manifest, pattern_packs);
+//   const std::string_view file = manifest.texts.add(path_text);
 //   for (const pysyntax::Stmt* s : statements)
 //     detect::analyze_functions(*s, aliases, categories, factories, pattern_packs, file,
-//                               seeds.next(), manifest.patterns, manifest.unclassified_calls);
+//                               seeds.next(), records);
 #pragma once
 
 #include <optional>
@@ -34,16 +36,32 @@ namespace detect {
 // Name of a top-level function of the file -> the resolved name of the first call it returns.
 using FactoryMap = TextMap<std::string>;
 
+// Where the pass writes: the manifest's two bulk lists, and its text store, which already holds
+// each pattern pack's id and display name (in pack order) for the hits to view.
+class FunctionRecords {
+ public:
+  FunctionRecords(BuildManifest& manifest, const std::vector<PatternPack>& pattern_packs);
+
+  TextStore& texts;
+  RecordList<PatternHit>& patterns;
+  RecordList<UnclassifiedCall>& unclassified_calls;
+  struct PackTexts {
+    std::string_view id;
+    std::string_view display_name;
+  };
+  std::vector<PackTexts> pack_texts;
+};
+
 // Opens def, class and if statements (an if's body, then its elif and else clauses) and analyses
 // every function found there; a definition inside a loop, with, try or match is not analysed on
-// its own. `file` is the file's path as text, written into every record's location.
+// its own. `file` is the file's path as text, viewed by every record's location, so it must live
+// as long as the records (normally it is a text of `records.texts`).
 // `bindings_key` keys the hash tables of local bindings made while the statement is analysed.
 // `class_prefix` is the innermost enclosing class name; leave it out for top-level statements.
 void analyze_functions(const pysyntax::Stmt& statement, const ImportAliases& aliases,
                        const CallCategoryTable& categories, const FactoryMap& factories,
                        const std::vector<PatternPack>& pattern_packs, std::string_view file,
-                       HashKey bindings_key, std::vector<PatternHit>& patterns,
-                       std::vector<UnclassifiedCall>& unclassified_calls,
+                       HashKey bindings_key, FunctionRecords& records,
                        std::optional<std::string_view> class_prefix = std::nullopt);
 
 // The resolved name of the first returned call in `statement` that names an imported or dotted

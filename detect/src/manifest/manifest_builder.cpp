@@ -19,13 +19,15 @@ struct ManifestBuilder::State {
   CapturePattern capture_pattern;
   FrameworkEvidence run_evidence;
   BuildManifest manifest;
+  FunctionRecords records;
 
   State(const std::vector<FrameworkPack>& frameworks, const std::vector<PatternPack>& patterns)
       : framework_packs(frameworks),
         pattern_packs(patterns),
         categories(build_call_categories(frameworks, seeds.next())),
         class_rule_names(collect_class_rule_names(frameworks, seeds.next())),
-        run_evidence(seeds.next()) {}
+        run_evidence(seeds.next()),
+        records(manifest, patterns) {}
 };
 
 ManifestBuilder::ManifestBuilder(const std::vector<FrameworkPack>& framework_packs,
@@ -78,9 +80,10 @@ void ManifestBuilder::add_file(std::string_view path, pysyntax::Span<pysyntax::S
   append_all(s.manifest.llm_clients, context.llm_clients);
 
   const FactoryMap factories = map_factories(statements, aliases, s.seeds.next());
+  const std::string_view file = s.records.texts.add(context.file);
   for (const pysyntax::Stmt* statement : statements) {
-    analyze_functions(*statement, aliases, s.categories, factories, s.pattern_packs, context.file, s.seeds.next(),
-                      s.manifest.patterns, s.manifest.unclassified_calls);
+    analyze_functions(*statement, aliases, s.categories, factories, s.pattern_packs, file, s.seeds.next(),
+                      s.records);
   }
 }
 

@@ -65,7 +65,7 @@ class CallsHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Call
     if (skipping_) return skip_scalar();
     const Expect want = expect();
     if (want == Expect::Text || want == Expect::OptionalText) {
-      *text_target() = std::string(value);
+      *text_target() = list_.texts.add(value);
       return field_done();
     }
     return unexpected(describe_string(value), last_byte());
@@ -81,7 +81,7 @@ class CallsHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Call
   bool EndArray(rapidjson::SizeType) { return end_container(); }
 
   std::optional<ReadFault>& fault() { return fault_; }
-  std::vector<UnclassifiedCall>& calls() { return calls_; }
+  CallList& list() { return list_; }
   [[nodiscard]] bool finished() const { return finished_; }
 
  private:
@@ -135,7 +135,7 @@ class CallsHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Call
     return frames_.back() == Frame::LocationObject || frames_.back() == Frame::LocationArray;
   }
 
-  std::string* text_target() {
+  std::string_view* text_target() {
     if (in_location()) return &call_.location.file;
     switch (field_) {
       case kCallee: return &call_.callee;
@@ -266,7 +266,7 @@ class CallsHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Call
     }
     frames_.pop_back();
     if (frame == Frame::CallObject || frame == Frame::CallArray) {
-      calls_.push_back(std::move(call_));
+      list_.calls.push_back(call_);
       return true;
     }
     // A finished location completes the call's `location` field; the closing bracket is the
@@ -309,7 +309,7 @@ class CallsHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Call
 
   const JsonTextStream& stream_;
   std::vector<Frame> frames_;
-  std::vector<UnclassifiedCall> calls_;
+  CallList list_;
   UnclassifiedCall call_;
   std::uint8_t seen_call_ = 0;
   std::uint8_t seen_location_ = 0;
@@ -391,7 +391,7 @@ std::string syntax_error_text(rapidjson::ParseErrorCode code, std::string_view t
 
 }  // namespace
 
-detect::Result<std::vector<UnclassifiedCall>> parse_calls_json(std::string_view text) {
+detect::Result<CallList> parse_calls_json(std::string_view text) {
   constexpr unsigned kFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseStopWhenDoneFlag |
                               rapidjson::kParseTrailingCommasFlag | rapidjson::kParseNumbersAsStringsFlag |
                               rapidjson::kParseValidateEncodingFlag;
@@ -413,7 +413,7 @@ detect::Result<std::vector<UnclassifiedCall>> parse_calls_json(std::string_view 
     if (rest < text.size()) fault = ReadFault{"trailing characters", rest};
   }
   if (fault) return detect::Error(fault->message + json_position_suffix(text, fault->at));
-  return std::move(handler.calls());
+  return std::move(handler.list());
 }
 
 }  // namespace vesk

@@ -16,6 +16,12 @@ namespace vesk {
 // limit. Values of undeclared keys are skipped without counting and without recursion.
 inline constexpr std::size_t kCallsJsonNestingLimit = 128;
 
-[[nodiscard]] detect::Result<std::vector<detect::UnclassifiedCall>> parse_calls_json(std::string_view text);
+// The calls read, with the store that holds their texts.
+struct CallList {
+  std::vector<detect::UnclassifiedCall> calls;
+  detect::TextStore texts;
+};
+
+[[nodiscard]] detect::Result<CallList> parse_calls_json(std::string_view text);
 
 }  // namespace vesk

@@ -6,7 +6,7 @@ namespace {
 
 // `"name":[e0,e1,...]` with each element written by `write_element`.
 template <typename T, typename WriteElement>
-void write_array_member(JsonBuffer& out, std::string_view name, const std::vector<T>& items,
+void write_array_member(JsonBuffer& out, std::string_view name, std::span<const T> items,
                         WriteElement write_element) {
   out.key(name);
   out.raw('[');
@@ -36,7 +36,7 @@ void write_idiom_hit(JsonBuffer& out, std::string_view first_key, std::string_vi
   out.raw(',');
   write_text_member(out, "framework_id", framework_id);
   out.raw(',');
-  write_location_json(out, location);
+  write_location_json(out, location.file, location.line);
   out.raw('}');
 }
 
@@ -73,7 +73,7 @@ void write_pattern_hit(JsonBuffer& out, const detect::PatternHit& hit) {
   out.raw(',');
   write_text_member(out, "function", hit.function);
   out.raw(',');
-  write_location_json(out, hit.location);
+  write_location_json(out, hit.location.file, hit.location.line);
   out.raw('}');
 }
 
@@ -89,7 +89,7 @@ void write_unclassified_call(JsonBuffer& out, const detect::UnclassifiedCall& ca
   }
   write_text_member(out, "function", call.function);
   out.raw(',');
-  write_location_json(out, call.location);
+  write_location_json(out, call.location.file, call.location.line);
   out.raw('}');
 }
 
@@ -104,21 +104,21 @@ void write_candidate_json(JsonBuffer& out, const detect::FrameworkCandidate& can
   out.key("confidence");
   out.f32(candidate.confidence);
   out.raw(',');
-  write_array_member(out, "matched_rules", candidate.matched_rules, write_text);
+  write_array_member(out, "matched_rules", std::span(candidate.matched_rules), write_text);
   out.raw('}');
 }
 
-void write_location_json(JsonBuffer& out, const detect::SourceLocation& location) {
+void write_location_json(JsonBuffer& out, std::string_view file, std::uint32_t line) {
   out.key("location");
   out.raw('{');
-  write_text_member(out, "file", location.file);
+  write_text_member(out, "file", file);
   out.raw(',');
   out.key("line");
-  out.u32(location.line);
+  out.u32(line);
   out.raw('}');
 }
 
-void write_unclassified_calls_json(JsonBuffer& out, const std::vector<detect::UnclassifiedCall>& calls) {
+void write_unclassified_calls_json(JsonBuffer& out, std::span<const detect::UnclassifiedCall> calls) {
   write_array_member(out, "unclassified_calls", calls, write_unclassified_call);
 }
 
@@ -135,17 +135,17 @@ void write_manifest(JsonBuffer& out, const detect::BuildManifest& manifest) {
     out.raw("null");
   }
   out.raw(',');
-  write_array_member(out, "framework_candidates", manifest.framework_candidates, write_candidate_json);
+  write_array_member(out, "framework_candidates", std::span(manifest.framework_candidates), write_candidate_json);
   out.raw(',');
-  write_array_member(out, "agents", manifest.agents, write_agent);
+  write_array_member(out, "agents", std::span(manifest.agents), write_agent);
   out.raw(',');
-  write_array_member(out, "tools", manifest.tools, write_tool);
+  write_array_member(out, "tools", std::span(manifest.tools), write_tool);
   out.raw(',');
-  write_array_member(out, "llm_clients", manifest.llm_clients, write_llm_client);
+  write_array_member(out, "llm_clients", std::span(manifest.llm_clients), write_llm_client);
   out.raw(',');
-  write_array_member(out, "spawn_graph", manifest.spawn_graph, write_spawn_edge);
+  write_array_member(out, "spawn_graph", std::span(manifest.spawn_graph), write_spawn_edge);
   out.raw(',');
-  write_array_member(out, "patterns", manifest.patterns, write_pattern_hit);
+  write_array_member(out, "patterns", std::span(manifest.patterns), write_pattern_hit);
   out.raw(',');
   out.key("deploy_target");
   if (manifest.deploy_target) {
@@ -154,7 +154,7 @@ void write_manifest(JsonBuffer& out, const detect::BuildManifest& manifest) {
     out.raw("null");
   }
   out.raw(',');
-  write_array_member(out, "warnings", manifest.warnings, write_text);
+  write_array_member(out, "warnings", std::span(manifest.warnings), write_text);
   if (!manifest.unclassified_calls.empty()) {
     out.raw(',');
     write_unclassified_calls_json(out, manifest.unclassified_calls);

@@ -3,7 +3,9 @@
 // absent. Each record kind has one writing routine used wherever that record appears.
 #pragma once
 
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "core/json_buffer.h"
 #include "detect/error.h"
@@ -18,8 +20,8 @@ namespace vesk {
 // One candidate object, for `framework` and each element of `framework_candidates`.
 void write_candidate_json(JsonBuffer& out, const detect::FrameworkCandidate& candidate);
 // The `location` member (key and object).
-void write_location_json(JsonBuffer& out, const detect::SourceLocation& location);
+void write_location_json(JsonBuffer& out, std::string_view file, std::uint32_t line);
 // The `unclassified_calls` member; only for a non-empty list.
-void write_unclassified_calls_json(JsonBuffer& out, const std::vector<detect::UnclassifiedCall>& calls);
+void write_unclassified_calls_json(JsonBuffer& out, std::span<const detect::UnclassifiedCall> calls);
 
 }  // namespace vesk

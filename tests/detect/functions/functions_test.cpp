@@ -18,9 +18,11 @@ using testing::ParsedSource;
 
 constexpr std::string_view kFile = "pkg/app.py";
 
+// The records of one file, in a manifest of their own (which also holds their texts).
 struct FileRecords {
-  std::vector<PatternHit> patterns;
-  std::vector<UnclassifiedCall> calls;
+  BuildManifest manifest;
+  const RecordList<PatternHit>& patterns() const { return manifest.patterns; }
+  const RecordList<UnclassifiedCall>& calls() const { return manifest.unclassified_calls; }
 };
 
 // The file's factory map as the manifest builder makes it: for each top-level function, the first
@@ -45,9 +47,9 @@ FileRecords analyze(const std::string& source, const std::vector<PatternPack>& p
   const CallCategoryTable categories(HashKey{3, 4});
   const FactoryMap factories = factory_map(parsed);
   FileRecords out;
+  FunctionRecords records(out.manifest, packs);
   for (const pysyntax::Stmt* statement : parsed.statements()) {
-    analyze_functions(*statement, parsed.aliases, categories, factories, packs, kFile, HashKey{5, 6},
-                      out.patterns, out.calls);
+    analyze_functions(*statement, parsed.aliases, categories, factories, packs, kFile, HashKey{5, 6}, records);
   }
   return out;
 }
@@ -63,7 +65,8 @@ PatternPack pack(std::string id, PatternMatch match = {}) {
 // Every analysed function, in order, by qualified name (a pack that matches everything).
 std::vector<std::string> analysed(const std::string& source) {
   std::vector<std::string> names;
-  for (const PatternHit& hit : analyze(source, {pack("any")}).patterns) names.push_back(hit.function);
+  const FileRecords records = analyze(source, {pack("any")});
+  for (const PatternHit& hit : records.patterns()) names.push_back(std::string(hit.function));
   return names;
 }
 
@@ -100,11 +103,13 @@ TEST(AnalyzeFunctions, QualifiedNamesAndWhichDefinitionsAreAnalysed) {
 
 std::vector<std::string> listed(const FileRecords& records) {
   std::vector<std::string> out;
-  for (const UnclassifiedCall& call : records.calls) {
+  for (const UnclassifiedCall& call : records.calls()) {
     EXPECT_EQ(call.location.file, kFile);
     EXPECT_EQ(call.location.line, 0u);
-    out.push_back(call.function + ": " + call.callee + " | " + call.resolved_callee + " | " +
-                  call.receiver_rewrite.value_or("-"));
+    std::string line(call.function);
+    line.append(": ").append(call.callee).append(" | ").append(call.resolved_callee).append(" | ");
+    line.append(call.receiver_rewrite.value_or("-"));
+    out.push_back(std::move(line));
   }
   return out;
 }
@@ -145,14 +150,14 @@ TEST(AnalyzeFunctions, PatternHitsFollowPackOrder) {
       "def b():\n    for x in y:\n        pass\n",
       {shown, pack("two", two_llm_calls), pack("loop", loops)});
   std::vector<std::string> hits;
-  for (const PatternHit& hit : records.patterns) {
+  for (const PatternHit& hit : records.patterns()) {
     EXPECT_EQ(hit.display_name, "Shown");
     EXPECT_EQ(hit.location.file, kFile);
-    hits.push_back(hit.function + ": " + hit.id);
+    hits.push_back(std::string(hit.function) + ": " + std::string(hit.id));
   }
   EXPECT_EQ(hits, (std::vector<std::string>{"a: first", "a: two", "b: first", "b: loop"}));
-  EXPECT_EQ(records.patterns.front().confidence, 0.25f);
-  EXPECT_TRUE(analyze("def a(): pass\n", {}).patterns.empty());
+  EXPECT_EQ(records.patterns().front().confidence, 0.25f);
+  EXPECT_TRUE(analyze("def a(): pass\n", {}).patterns().empty());
 }
 
 TEST(PatternTest, BoundsAreInclusiveAndUnsetConstraintsHold) {
@@ -211,8 +216,11 @@ TEST(PatternTest, BoundsAreInclusiveAndUnsetConstraintsHold) {
 // The receiver rewrite of the probe call `x.probe()` in `f`, which shows what `x` is bound to.
 std::optional<std::string> binding_of_x(const std::string& source) {
   const FileRecords records = analyze(source, {});
-  for (const UnclassifiedCall& call : records.calls) {
-    if (call.function == "f" && call.callee == "x.probe") return call.receiver_rewrite;
+  for (const UnclassifiedCall& call : records.calls()) {
+    if (call.function == "f" && call.callee == "x.probe") {
+      if (!call.receiver_rewrite) return std::nullopt;
+      return std::string(*call.receiver_rewrite);
+    }
   }
   ADD_FAILURE() << "no probe call listed";
   return std::nullopt;
@@ -356,15 +364,15 @@ TEST(AnalyzeFunctions, DeepestAdmittedNestingIsWalkedWithoutExhaustingTheStack) 
                                       {pack("routing", routing), pack("calls", every_call)});
   std::vector<std::string> routing_hits;
   std::size_t call_hits = 0;
-  for (const PatternHit& hit : records.patterns) {
-    if (hit.id == "routing") routing_hits.push_back(hit.function);
+  for (const PatternHit& hit : records.patterns()) {
+    if (hit.id == "routing") routing_hits.push_back(std::string(hit.function));
     if (hit.id == "calls") ++call_hits;
   }
   // Only the innermost function opens the if; every enclosing one counts its calls.
   EXPECT_EQ(routing_hits, std::vector<std::string>{"d" + std::to_string(levels - 1)});
   EXPECT_EQ(call_hits, levels);
-  ASSERT_EQ(records.calls.size(), 1u);
-  EXPECT_EQ(records.calls[0].receiver_rewrite, "llmkit.ChatModel.probe");
+  ASSERT_EQ(records.calls().size(), 1u);
+  EXPECT_EQ(records.calls()[0].receiver_rewrite, "llmkit.ChatModel.probe");
 }
 
 }  // namespace

@@ -301,8 +301,11 @@ TEST(ManifestBuilder, PerFileTablesStartEmpty) {
                                     {"b.py", "def use():\n    llm = make_llm()\n    llm.frob()\n    np.array(x)\n"}},
                                    {});
   std::vector<std::string> calls;
-  for (const UnclassifiedCall& call : manifest.unclassified_calls)
-    calls.push_back(call.callee + " | " + call.resolved_callee + " | " + call.receiver_rewrite.value_or("-"));
+  for (const UnclassifiedCall& call : manifest.unclassified_calls) {
+    std::string line(call.callee);
+    line.append(" | ").append(call.resolved_callee).append(" | ").append(call.receiver_rewrite.value_or("-"));
+    calls.push_back(std::move(line));
+  }
   EXPECT_EQ(calls, (std::vector<std::string>{"llm.frob | llm.frob | -", "np.array | np.array | -"}));
 }
 

@@ -1,0 +1,22 @@
+#include "detect/text_store.h"
+
+#include <algorithm>
+#include <new>
+
+namespace detect {
+
+void TextStore::start_block(std::size_t at_least) {
+  // Blocks double from 64 KiB up to 8 MiB, so that a small analysis maps little and a large one
+  // few blocks.
+  constexpr std::size_t kFirstBlock = std::size_t{64} << 10;
+  constexpr std::size_t kLargestUsualBlock = std::size_t{8} << 20;
+  const std::size_t usual =
+      blocks_.empty() ? kFirstBlock : std::min(blocks_.back().capacity() * 2, kLargestUsualBlock);
+  LargeBlock block;
+  if (!block.grow_to(std::max(usual, at_least))) throw std::bad_alloc();
+  cursor_ = block.data();
+  left_ = block.capacity();
+  blocks_.push_back(std::move(block));
+}
+
+}  // namespace detect
