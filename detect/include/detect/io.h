@@ -32,4 +32,9 @@ inline constexpr const char* kNulInPathText = "file name contained an unexpected
     std::uint64_t max_bytes = std::numeric_limits<std::uint64_t>::max(),
     const char* too_large_text = "file too large");
 
+// The same into `text`, whose content is replaced and whose memory is reused: a walk reads file
+// after file into one buffer. After a failure `text` holds nothing of use.
+[[nodiscard]] Status read_utf8_file_into(const std::string& path, std::uint64_t max_bytes, const char* too_large_text,
+                                         std::string& text);
+
 }  // namespace detect

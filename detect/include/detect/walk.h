@@ -27,7 +27,7 @@ namespace detect {
 // tree, and may be moved freely (the text sits behind a pointer, so a move never relocates the
 // bytes that the tree's names and strings point into). Nothing changes a record once it is made.
 struct ParsedFile {
-  ParsedFile(std::string path, std::unique_ptr<const std::string> text, pysyntax::Arena arena,
+  ParsedFile(std::string path, std::unique_ptr<std::string> text, pysyntax::Arena arena,
              const pysyntax::Module& module)
       : path(std::move(path)),
         statements(module.body),
@@ -42,8 +42,17 @@ struct ParsedFile {
   // The whole content as read, a leading U+FEFF included; offsets in the tree count from here.
   std::string_view source_text() const { return *text_; }
 
+  // Hands the text's buffer and the arena over for the next file, when the record still has them
+  // (a sink that kept the record moved them away); the tree is gone afterwards.
+  void recycle(std::unique_ptr<std::string>& text, pysyntax::Arena& arena) && {
+    if (text_ == nullptr) return;
+    text = std::move(text_);
+    arena = std::move(arena_);
+    statements = {};
+  }
+
  private:
-  std::unique_ptr<const std::string> text_;
+  std::unique_ptr<std::string> text_;
   pysyntax::Arena arena_;
 };
 

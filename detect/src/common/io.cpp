@@ -42,6 +42,15 @@ std::string io_error_text(int error_number) {
 
 Result<std::string> read_utf8_file(const std::string& path, std::uint64_t max_bytes,
                                    const char* too_large_text) {
+  std::string text;
+  Status read = read_utf8_file_into(path, max_bytes, too_large_text, text);
+  if (!read.ok()) return std::move(read).error();
+  return text;
+}
+
+Status read_utf8_file_into(const std::string& path, std::uint64_t max_bytes, const char* too_large_text,
+                           std::string& text) {
+  text.clear();
   if (path.find('\0') != std::string::npos) return Error(kNulInPathText);
   // O_NONBLOCK keeps open() itself from waiting for a writer when the name is a FIFO, O_NOCTTY a
   // terminal from becoming the process's own; the type is checked before any read.
@@ -55,7 +64,6 @@ Result<std::string> read_utf8_file(const std::string& path, std::uint64_t max_by
   if (!S_ISREG(status.st_mode)) return os_error(EINVAL);
   if (static_cast<std::uint64_t>(status.st_size) > max_bytes) return Error(too_large_text);
 
-  std::string text;
   text.resize(static_cast<std::size_t>(status.st_size));
   std::size_t filled = 0;
   while (filled < text.size()) {
@@ -85,7 +93,7 @@ Result<std::string> read_utf8_file(const std::string& path, std::uint64_t max_by
     text.append(more, static_cast<std::size_t>(got));
   }
   if (!is_valid_utf8(text)) return Error(kInvalidUtf8Text);
-  return text;
+  return ok_status();
 }
 
 }  // namespace detect

@@ -7,6 +7,7 @@
 #include "detect/walk.h"
 #include "pysyntax/parse.h"
 #include "walk/limits.h"
+#include "walk/parse_text.h"
 
 namespace detect {
 namespace {
@@ -25,19 +26,23 @@ std::string parse_message(const pysyntax::ParseError& error) {
 }  // namespace
 
 std::variant<ParsedFile, WalkError> parse_file(std::string_view path, std::string text) {
+  auto owned_text = std::make_unique<std::string>(std::move(text));
+  pysyntax::Arena arena;
+  return parse_text(path, owned_text, arena);
+}
+
+std::variant<ParsedFile, WalkError> parse_text(std::string_view path, std::unique_ptr<std::string>& text,
+                                               pysyntax::Arena& arena) {
   // The parser's offsets are 32-bit; a longer text must never reach it.
-  if (text.size() > kMaxSourceBytes) {
+  if (text->size() > kMaxSourceBytes) {
     return WalkError{WalkError::Kind::ParseFailed, std::string(path), kSourceTooLargeText};
   }
-  // The tree points into the text, so the text goes behind a pointer before parsing: moving the
-  // record later must not move the bytes (a short string's bytes live inside the string object).
-  auto owned_text = std::make_unique<const std::string>(std::move(text));
-  pysyntax::Arena arena;
-  const pysyntax::ParseResult result = pysyntax::parse_module(*owned_text, arena);
+  arena.reset();
+  const pysyntax::ParseResult result = pysyntax::parse_module(*text, arena);
   if (!result.ok()) {
     return WalkError{WalkError::Kind::ParseFailed, std::string(path), parse_message(*result.error)};
   }
-  return ParsedFile(std::string(path), std::move(owned_text), std::move(arena), *result.module);
+  return ParsedFile(std::string(path), std::move(text), std::move(arena), *result.module);
 }
 
 std::string display_walk_error(const WalkError& error) {
