@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstddef>
-#include <new>
 #include <utility>
 
 namespace detect {
@@ -36,22 +35,6 @@ class LargeBlock {
  private:
   char* data_ = nullptr;
   std::size_t capacity_ = 0;
-};
-
-// Memory for a list of records: small lists from the ordinary heap, large ones in mappings of
-// their own like a `LargeBlock`. Throws std::bad_alloc when out of memory, as new does.
-void* allocate_large(std::size_t bytes);
-void deallocate_large(void* memory, std::size_t bytes) noexcept;
-
-template <typename T>
-struct LargeAllocator {
-  using value_type = T;
-  LargeAllocator() = default;
-  template <typename U>
-  LargeAllocator(const LargeAllocator<U>&) noexcept {}
-  T* allocate(std::size_t n) { return static_cast<T*>(allocate_large(n * sizeof(T))); }
-  void deallocate(T* memory, std::size_t n) noexcept { deallocate_large(memory, n * sizeof(T)); }
-  friend bool operator==(LargeAllocator, LargeAllocator) { return true; }
 };
 
 }  // namespace detect

@@ -3,7 +3,7 @@
 //
 // The two bulk lists (pattern hits and unclassified calls, one record per function and per call
 // site of a whole project) hold views of texts kept in a `TextStore` beside them, in memory that
-// is not copied as the lists grow; every other record owns its strings.
+// is not copied as the lists grow (`RecordList`); every other record owns its strings.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "detect/large_block.h"
+#include "detect/record_list.h"
 #include "detect/text_store.h"
 
 namespace detect {
@@ -82,9 +82,6 @@ struct UnclassifiedCall {
   TextLocation location;
 };
 
-// A list of bulk records: large lists live in memory of their own (see `LargeBlock`).
-template <typename Record>
-using RecordList = std::vector<Record, LargeAllocator<Record>>;
 
 struct BuildManifest {
   std::string schema_version = kSchemaVersion;

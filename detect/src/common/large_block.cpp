@@ -67,28 +67,6 @@ bool LargeBlock::grow_to(std::size_t capacity) {
   return true;
 }
 
-namespace {
-
-// Below this a list stays on the ordinary heap.
-constexpr std::size_t kLargeListBytes = kHugeFrom;
-
-}  // namespace
-
-void* allocate_large(std::size_t bytes) {
-  if (bytes < kLargeListBytes) return ::operator new(bytes);
-  char* memory = map_aligned(round_up(bytes, kHugePageSize));
-  if (memory == nullptr) throw std::bad_alloc();
-  return memory;
-}
-
-void deallocate_large(void* memory, std::size_t bytes) noexcept {
-  if (bytes < kLargeListBytes) {
-    ::operator delete(memory);
-    return;
-  }
-  ::munmap(memory, round_up(bytes, kHugePageSize));
-}
-
 void LargeBlock::release() {
   if (data_ != nullptr) ::munmap(data_, capacity_);
   data_ = nullptr;

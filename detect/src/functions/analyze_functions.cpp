@@ -32,16 +32,6 @@ std::string qualified_name(std::optional<std::string_view> class_prefix, std::st
   return text;
 }
 
-// Room for `more` records. The two lists of a run grow by four times rather than two: every
-// growth writes all records again into memory touched for the first time, which on a large tree
-// costs more than the analysis that makes them; room not yet written takes no memory.
-template <typename Record>
-void make_room(RecordList<Record>& records, std::size_t more) {
-  const std::size_t needed = records.size() + more;
-  if (needed <= records.capacity()) return;
-  records.reserve(std::max({needed, records.capacity() * 4, std::size_t{64}}));
-}
-
 void analyze_function(const FilePass& pass, const pysyntax::FunctionDef& def,
                       std::optional<std::string_view> class_prefix) {
   FunctionMetrics metrics;
@@ -62,7 +52,6 @@ void analyze_function(const FilePass& pass, const pysyntax::FunctionDef& def,
     if (!function) function = records.texts.add(metrics.function);
     return *function;
   };
-  make_room(records.unclassified_calls, metrics.call_sites.size());
   for (const CallSite& site : metrics.call_sites) {
     const std::string_view callee = records.texts.add(site.callee);
     // Most callees resolve to themselves; the record then views the one text twice.
@@ -76,7 +65,6 @@ void analyze_function(const FilePass& pass, const pysyntax::FunctionDef& def,
   for (std::size_t i = 0; i < pass.pattern_packs.size(); ++i) {
     const PatternPack& pack = pass.pattern_packs[i];
     if (!meets_pattern(pack.match, metrics)) continue;
-    make_room(records.patterns, 1);
     const FunctionRecords::PackTexts& texts = records.pack_texts[i];
     records.patterns.push_back(
         PatternHit{texts.id, texts.display_name, pack.confidence, function_text(), TextLocation{pass.file, 0}});
