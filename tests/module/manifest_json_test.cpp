@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <string>
 
@@ -85,6 +86,39 @@ TEST(JsonText, EscapesOnlyQuoteBackslashAndControls) {
     JsonBuffer out;
     out.string(c.in);
     EXPECT_EQ(out.view(), c.out);
+  }
+}
+
+// Texts are tested for escapes eight bytes at a time: every byte value, at every position of a
+// text longer than two words, must be written as the byte-by-byte rule says.
+TEST(JsonText, EveryByteAtEveryPositionOfALongText) {
+  auto expected = [](const std::string& text) {
+    std::string out = "\"";
+    for (const char ch : text) {
+      const auto c = static_cast<unsigned char>(ch);
+      if (c == '"' || c == '\\') {
+        out += '\\';
+        out += ch;
+      } else if (c < 0x20) {
+        const char* shorts[] = {"\\b", "\\t", "\\n", nullptr, "\\f", "\\r"};
+        const char* escape = c >= 8 && c <= 13 ? shorts[c - 8] : nullptr;
+        char unicode[8];
+        std::snprintf(unicode, sizeof unicode, "\\u%04x", c);
+        out += escape != nullptr ? escape : unicode;
+      } else {
+        out += ch;
+      }
+    }
+    return out + "\"";
+  };
+  for (int byte = 0; byte < 256; ++byte) {
+    for (std::size_t at = 0; at < 19; ++at) {
+      std::string text(19, 'a');
+      text[at] = static_cast<char>(byte);
+      JsonBuffer out;
+      out.string(text);
+      ASSERT_EQ(out.view(), expected(text)) << "byte " << byte << " at " << at;
+    }
   }
 }
 
