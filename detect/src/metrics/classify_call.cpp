@@ -1,6 +1,9 @@
 // The call classifier: the category table first (under the receiver's bound callee, then under
 // the call's effective name), then the four built-in fragment tables, and a `CallSite` for a
 // dotted call that nothing matched.
+#include <array>
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,25 +51,76 @@ bool matches_agent_spawn(std::string_view name, std::string_view entry) {
   return name.ends_with(stem);
 }
 
+// Which tables could match a name at all, from the runs of three adjacent bytes in it: every
+// entry (and every stem an agent-spawn name may end with) begins with three bytes, so a table
+// none of whose first three bytes occur in the name cannot match. Runs share slots, so a slot
+// may let a table through needlessly but never keeps one out. Most call names pass no table at
+// all, and then none of the forty substring searches runs.
+constexpr std::uint8_t kParallelTable = 1, kAgentSpawnTable = 2, kLlmTable = 4, kToolTable = 8;
+constexpr std::size_t kSlots = 16384;
+
+constexpr std::size_t slot_of(const char* run) {
+  const auto byte = [run](int i) { return static_cast<std::size_t>(static_cast<unsigned char>(run[i])); };
+  return (byte(0) * 961 + byte(1) * 31 + byte(2)) % kSlots;
+}
+
+template <std::size_t N>
+constexpr void mark_runs(std::array<std::uint8_t, kSlots>& slots, const std::array<std::string_view, N>& entries,
+                         std::uint8_t table) {
+  for (std::string_view entry : entries) slots[slot_of(entry.data())] |= table;
+}
+
+constexpr std::array<std::uint8_t, kSlots> kTablesByRun = [] {
+  std::array<std::uint8_t, kSlots> slots{};
+  mark_runs(slots, builtin_parallel_calls, kParallelTable);
+  mark_runs(slots, builtin_agent_spawns, kAgentSpawnTable);
+  mark_runs(slots, builtin_llm_calls, kLlmTable);
+  mark_runs(slots, builtin_tool_calls, kToolTable);
+  return slots;
+}();
+
+template <std::size_t N>
+constexpr bool stems_are_three_long(const std::array<std::string_view, N>& entries) {
+  for (std::string_view entry : entries) {
+    std::string_view stem = entry;
+    while (stem.ends_with('(')) stem.remove_suffix(1);
+    if (stem.size() < 3) return false;
+  }
+  return true;
+}
+static_assert(stems_are_three_long(builtin_parallel_calls) && stems_are_three_long(builtin_agent_spawns) &&
+                  stems_are_three_long(builtin_llm_calls) && stems_are_three_long(builtin_tool_calls),
+              "the filter needs every entry and stem to be three bytes or longer");
+
+std::uint8_t possible_tables(std::string_view name) {
+  std::uint8_t tables = 0;
+  for (std::size_t i = 0; i + 2 < name.size(); ++i) tables |= kTablesByRun[slot_of(name.data() + i)];
+  return tables;
+}
+
 // The built-in tier: every table is tried, each acts at most once. Returns whether any matched.
 bool apply_builtin_tables(std::string_view name, FunctionMetrics& metrics) {
+  const std::uint8_t tables = possible_tables(name);
+  if (tables == 0) return false;
   bool matched = false;
-  if (contains_any(name, builtin_parallel_calls)) {
+  if ((tables & kParallelTable) != 0 && contains_any(name, builtin_parallel_calls)) {
     metrics.has_parallel = true;
     matched = true;
   }
-  for (std::string_view entry : builtin_agent_spawns) {
-    if (matches_agent_spawn(name, entry)) {
-      ++metrics.agent_spawn_count;
-      matched = true;
-      break;
+  if ((tables & kAgentSpawnTable) != 0) {
+    for (std::string_view entry : builtin_agent_spawns) {
+      if (matches_agent_spawn(name, entry)) {
+        ++metrics.agent_spawn_count;
+        matched = true;
+        break;
+      }
     }
   }
-  if (contains_any(name, builtin_llm_calls)) {
+  if ((tables & kLlmTable) != 0 && contains_any(name, builtin_llm_calls)) {
     ++metrics.llm_call_count;
     matched = true;
   }
-  if (contains_any(name, builtin_tool_calls)) {
+  if ((tables & kToolTable) != 0 && contains_any(name, builtin_tool_calls)) {
     ++metrics.tool_call_count;
     matched = true;
   }

@@ -11,6 +11,7 @@
 
 #include "functions/bindings.h"
 #include "functions/functions.h"
+#include "metrics/builtin_tables.h"
 #include "detect/metrics/parsed_source.h"
 
 namespace detect {
@@ -133,6 +134,32 @@ TEST(FunctionMetrics, CountsFlagsAndBranches) {
     ASSERT_TRUE(m.parsed);
     EXPECT_EQ(counts_of(m.metrics), c.expected);
   }
+}
+
+// Every entry of the built-in tables, called by its own name (and, for the spawn table, by a
+// name that only ends with it), is classified by its table: the quick test that passes over
+// tables a name cannot match must never pass over one that it does.
+TEST(FunctionMetrics, EveryBuiltinEntryMatchesItsTable) {
+  auto stem = [](std::string_view entry) {
+    while (entry.ends_with('(')) entry.remove_suffix(1);
+    return std::string(entry);
+  };
+  auto check = [&](auto& entries, auto matched) {
+    for (std::string_view entry : entries) {
+      std::string name = stem(entry);
+      if (name.starts_with('.')) name = "self" + name + "x";  // ".tools." sits inside a name
+      for (const std::string& called : {name, "pkg.Sub" + name}) {
+        SCOPED_TRACE(called);
+        Measured m = measure("def f():\n    " + called + "()\n");
+        ASSERT_TRUE(m.parsed);
+        EXPECT_TRUE(matched(m.metrics));
+      }
+    }
+  };
+  check(builtin_parallel_calls, [](const FunctionMetrics& m) { return m.has_parallel; });
+  check(builtin_agent_spawns, [](const FunctionMetrics& m) { return m.agent_spawn_count == 1; });
+  check(builtin_llm_calls, [](const FunctionMetrics& m) { return m.llm_call_count == 1; });
+  check(builtin_tool_calls, [](const FunctionMetrics& m) { return m.tool_call_count == 1; });
 }
 
 TEST(FunctionMetrics, CategoryTableDecidesAlone) {
