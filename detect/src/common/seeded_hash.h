@@ -50,7 +50,9 @@ struct TextEqual {
   bool operator()(std::string_view a, std::string_view b) const { return a == b; }
 };
 
-// Unordered map from text; lookups take a string_view without allocating.
+// Unordered map from text; lookups take a string_view without allocating. A lookup whose length
+// (modulo 64) no key has is answered without hashing: the tables built from packs hold a few
+// dozen names, and most names asked of them are of other lengths.
 template <typename V>
 class TextMap {
  public:
@@ -58,31 +60,46 @@ class TextMap {
 
   // Inserts or replaces; the key is copied only when new.
   void insert_or_assign(std::string_view key, V value) {
-    auto it = map_.find(key);
+    auto it = find_entry(key);
     if (it == map_.end()) {
-      map_.emplace(std::string(key), std::move(value));
+      emplace(key, std::move(value));
     } else {
       it->second = std::move(value);
     }
   }
   // Inserts only when absent; returns false when the key was already there.
   bool try_insert(std::string_view key, V value) {
-    if (map_.find(key) != map_.end()) return false;
-    map_.emplace(std::string(key), std::move(value));
+    if (find_entry(key) != map_.end()) return false;
+    emplace(key, std::move(value));
     return true;
   }
   const V* find(std::string_view key) const {
-    auto it = map_.find(key);
+    auto it = find_entry(key);
     return it == map_.end() ? nullptr : &it->second;
   }
-  bool contains(std::string_view key) const { return map_.find(key) != map_.end(); }
+  bool contains(std::string_view key) const { return find_entry(key) != map_.end(); }
   bool empty() const { return map_.empty(); }
   std::size_t size() const { return map_.size(); }
   auto begin() const { return map_.begin(); }
   auto end() const { return map_.end(); }
 
  private:
-  std::unordered_map<std::string, V, SeededTextHash, TextEqual> map_;
+  using Map = std::unordered_map<std::string, V, SeededTextHash, TextEqual>;
+
+  static std::uint64_t length_bit(std::string_view key) { return std::uint64_t{1} << (key.size() % 64); }
+  typename Map::iterator find_entry(std::string_view key) {
+    return (key_lengths_ & length_bit(key)) == 0 ? map_.end() : map_.find(key);
+  }
+  typename Map::const_iterator find_entry(std::string_view key) const {
+    return (key_lengths_ & length_bit(key)) == 0 ? map_.end() : map_.find(key);
+  }
+  void emplace(std::string_view key, V value) {
+    map_.emplace(std::string(key), std::move(value));
+    key_lengths_ |= length_bit(key);
+  }
+
+  Map map_;
+  std::uint64_t key_lengths_ = 0;  // bit n set when some key's length is n modulo 64
 };
 
 // Map from text that iterates in the order in which each key was first inserted; replacing a

@@ -51,5 +51,26 @@ TEST(TextMap, FindsByViewAndReplaces) {
   EXPECT_NE(map.find(""), nullptr);
 }
 
+// Lookups skip hashing for lengths no key has (counted modulo 64): keys whose lengths share a
+// residue must all still be found, and absent keys of those lengths must not be.
+TEST(TextMap, KeysOfLengthsThatShareAResidue) {
+  HashSeeds seeds;
+  TextMap<int> map(seeds.next());
+  const std::string long_key(64, 'a'), longer_key(129, 'b');
+  EXPECT_FALSE(map.contains(""));
+  EXPECT_TRUE(map.try_insert(long_key, 64));
+  EXPECT_FALSE(map.contains(""));
+  EXPECT_FALSE(map.contains(std::string(128, 'a')));
+  map.insert_or_assign("x", 1);
+  EXPECT_TRUE(map.try_insert(longer_key, 129));
+  EXPECT_FALSE(map.contains("y"));
+  ASSERT_NE(map.find(long_key), nullptr);
+  EXPECT_EQ(*map.find(long_key), 64);
+  ASSERT_NE(map.find(longer_key), nullptr);
+  EXPECT_EQ(*map.find(longer_key), 129);
+  EXPECT_EQ(*map.find("x"), 1);
+  EXPECT_FALSE(map.try_insert("x", 2));
+}
+
 }  // namespace
 }  // namespace detect
