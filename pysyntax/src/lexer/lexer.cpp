@@ -4,6 +4,7 @@
 //
 // Input contract: `text` is UTF-8; it need not end in a line break. A NUL byte ends the usable
 // text with an error, as CPython refuses such source.
+#include <bit>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -21,12 +22,14 @@ namespace {
 struct NameTable {
   bool starts[256] = {};
   bool continues[256] = {};
-  bool blank[256] = {};  ///< whitespace between tokens: space, tab, form feed
+  bool blank[256] = {};    ///< whitespace between tokens: space, tab, form feed
+  bool skipped[256] = {};  ///< starts text that gives no token: comment, continuation, line break
   constexpr NameTable() {
     for (int c = 0; c < 256; ++c) {
       starts[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80;
       continues[c] = starts[c] || (c >= '0' && c <= '9');
       blank[c] = c == ' ' || c == '\t' || c == '\f';
+      skipped[c] = c == '#' || c == '\\' || c == '\n' || c == '\r';
     }
   }
 };
@@ -38,47 +41,55 @@ constexpr bool is_hex(unsigned char c) {
   return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-TokenKind keyword_kind(std::string_view s) {
-  if (s.size() < 2 || s.size() > 8) return TokenKind::Name;
-  auto is = [&](std::string_view word, TokenKind kind) { return s == word ? kind : TokenKind::Name; };
-  switch (s[0]) {
-    case 'F': return is("False", TokenKind::False);
-    case 'N': return is("None", TokenKind::None);
-    case 'T': return is("True", TokenKind::True);
-    case 'a':
-      if (s.size() == 2) return is("as", TokenKind::As);
-      if (s.size() == 3) return is("and", TokenKind::And);
-      if (s[1] == 's') return s.size() == 6 ? is("assert", TokenKind::Assert) : is("async", TokenKind::Async);
-      return is("await", TokenKind::Await);
-    case 'b': return is("break", TokenKind::Break);
-    case 'c': return s.size() == 5 ? is("class", TokenKind::Class) : is("continue", TokenKind::Continue);
-    case 'd': return s.size() == 3 && s[2] == 'f' ? is("def", TokenKind::Def) : is("del", TokenKind::Del);
-    case 'e':
-      if (s.size() == 6) return is("except", TokenKind::Except);
-      if (s.size() != 4) return TokenKind::Name;
-      return s[2] == 'i' ? is("elif", TokenKind::Elif) : is("else", TokenKind::Else);
-    case 'f':
-      if (s.size() == 3) return is("for", TokenKind::For);
-      return s.size() == 4 ? is("from", TokenKind::From) : is("finally", TokenKind::Finally);
-    case 'g': return is("global", TokenKind::Global);
-    case 'i':
-      if (s.size() == 2) {
-        if (s[1] == 'f') return TokenKind::If;
-        if (s[1] == 'n') return TokenKind::In;
-        if (s[1] == 's') return TokenKind::Is;
-        return TokenKind::Name;
-      }
-      return is("import", TokenKind::Import);
-    case 'l': return is("lambda", TokenKind::Lambda);
-    case 'n': return s.size() == 3 ? is("not", TokenKind::Not) : is("nonlocal", TokenKind::Nonlocal);
-    case 'o': return is("or", TokenKind::Or);
-    case 'p': return is("pass", TokenKind::Pass);
-    case 'r': return s.size() == 5 ? is("raise", TokenKind::Raise) : is("return", TokenKind::Return);
-    case 't': return is("try", TokenKind::Try);
-    case 'w': return s.size() == 5 ? is("while", TokenKind::While) : is("with", TokenKind::With);
-    case 'y': return is("yield", TokenKind::Yield);
-    default: return TokenKind::Name;
+/// The hard keywords in a table indexed by a hash of their first and last letters and length,
+/// which is unique among them: a name is a keyword only if it equals the one in its slot.
+struct KeywordTable {
+  struct Slot {
+    uint64_t word = 0;  ///< the letters in memory order, zero-padded
+    uint8_t size = 0;   ///< 0 for an empty slot
+    TokenKind kind = TokenKind::Name;
+  };
+  Slot slots[128] = {};
+  bool unique = true;
+
+  static constexpr uint32_t hash(unsigned char first, unsigned char last, size_t size) {
+    return (first + last * 11u + static_cast<uint32_t>(size)) & 127u;
   }
+  constexpr KeywordTable() {
+    const std::string_view spellings[] = {
+#define PYSYNTAX_TOKEN(name, spelling)
+#define PYSYNTAX_KEYWORD(name, spelling) spelling,
+#include "pysyntax/token_kinds.def"
+    };
+    uint8_t kind = static_cast<uint8_t>(TokenKind::False);
+    for (std::string_view word : spellings) {
+      Slot& slot = slots[hash(word.front(), word.back(), word.size())];
+      if (slot.size != 0) unique = false;
+      for (size_t i = 0; i < word.size(); ++i) slot.word |= uint64_t{static_cast<unsigned char>(word[i])} << (8 * i);
+      slot.size = static_cast<uint8_t>(word.size());
+      slot.kind = static_cast<TokenKind>(kind++);
+    }
+  }
+};
+constexpr KeywordTable kKeywords;
+static_assert(kKeywords.unique);
+static_assert(kKeywords.slots[KeywordTable::hash('y', 'd', 5)].kind == TokenKind::Yield);
+
+/// The keyword that `s` spells, or Name. `readable` bytes from `s.data()` may be read, at
+/// least `s.size()`.
+inline TokenKind keyword_kind(std::string_view s, size_t readable) {
+  if (s.size() < 2 || s.size() > 8) return TokenKind::Name;
+  const KeywordTable::Slot& slot = kKeywords.slots[KeywordTable::hash(
+      static_cast<unsigned char>(s.front()), static_cast<unsigned char>(s.back()), s.size())];
+  if (slot.size != s.size()) return TokenKind::Name;
+  uint64_t word = 0;
+  if (std::endian::native == std::endian::little && readable >= 8) {
+    std::memcpy(&word, s.data(), 8);
+    word &= ~uint64_t{0} >> (64 - 8 * s.size());
+  } else {
+    for (size_t i = 0; i < s.size(); ++i) word |= uint64_t{static_cast<unsigned char>(s[i])} << (8 * i);
+  }
+  return word == slot.word ? slot.kind : TokenKind::Name;
 }
 
 /// The string flags of a prefix (`rb`, `F`, `t`), or nullopt when the letters are no prefix.
@@ -131,7 +142,8 @@ class Lexer {
   unsigned char at(uint32_t i) const { return i < end_ ? static_cast<unsigned char>(text_[i]) : 0; }
   void emit(TokenKind kind, uint32_t start, uint32_t end, uint8_t flags = 0, uint8_t prefix_len = 0,
             uint8_t in_spec = 0) {
-    out_.tokens.push_back(Token{kind, flags, prefix_len, in_spec, start, end});
+    out_.tokens.push_back(
+        Token{kind, TokenByte{flags}, TokenByte{prefix_len}, TokenByte{in_spec}, start, end});
   }
   void fail(LexicalErrorKind kind, uint32_t start, uint32_t end) {
     // Lookahead may run past the text; the range never does.
@@ -169,6 +181,7 @@ class Lexer {
   void indentation();
   [[gnu::always_inline]] inline void token();
   void name_or_string();
+  [[gnu::noinline]] void name_or_prefix(uint32_t start, uint32_t i, bool non_ascii);
   void string(uint32_t start, uint32_t quote_pos, uint8_t flags);
   void fstring_start(uint32_t start, uint32_t quote_pos, uint8_t flags);
   void fstring_text();
@@ -370,15 +383,15 @@ void Lexer::close_bracket(char kind, TokenKind token) {
 /// One token in ordinary mode (outside f-string text), after the line's indentation.
 inline void Lexer::token() {
   // Whitespace, comments, line continuations and (inside brackets) line breaks give no tokens.
+  const char* const base = text_.data();
   for (;;) {
-    {
-      const char* const base = text_.data();
-      uint32_t i = pos_;
-      while (i < end_ && kNames.blank[static_cast<unsigned char>(base[i])]) ++i;
-      pos_ = i;
-    }
-    unsigned char c = at(pos_);
-    if (pos_ >= end_) return;
+    uint32_t i = pos_;
+    while (i < end_ && kNames.blank[static_cast<unsigned char>(base[i])]) ++i;
+    pos_ = i;
+    if (i >= end_) return;
+    const unsigned char c = static_cast<unsigned char>(base[i]);
+    if (kNames.starts[c]) return name_or_string();  // the most common token first
+    if (!kNames.skipped[c]) break;
     if (c == '#') {
       pos_ = line_end(pos_);
     } else if (c == '\\') {
@@ -393,7 +406,7 @@ inline void Lexer::token() {
         fail(LexicalErrorKind::EofAfterLineContinuation, pos_, pos_);
         return;
       }
-    } else if (c == '\n' || c == '\r') {
+    } else {  // a line break
       uint32_t n = newline_length(pos_);
       if (brackets_.empty()) {
         emit(TokenKind::Newline, pos_, pos_ + n);
@@ -402,14 +415,11 @@ inline void Lexer::token() {
         return;
       }
       pos_ += n;
-    } else {
-      break;
     }
   }
 
   const uint32_t start = pos_;
-  const unsigned char c = at(pos_);
-  if (kNames.starts[c]) return name_or_string();  // the most common token first
+  const unsigned char c = static_cast<unsigned char>(base[start]);  // inside the text
   auto op = [&](TokenKind kind, uint32_t len) {
     emit(kind, start, start + len);
     pos_ = start + len;
@@ -511,8 +521,16 @@ void Lexer::name_or_string() {
   }
 #endif
   while (p < end && kNames.continues[*p]) high |= *p++;
-  const bool non_ascii = high >= 0x80;
   const uint32_t i = static_cast<uint32_t>(p - base);
+  const unsigned char next = at(i);
+  if (high >= 0x80 || next == '"' || next == '\'') [[unlikely]] return name_or_prefix(start, i, high >= 0x80);
+  pos_ = i;
+  emit(keyword_kind(text_.substr(start, i - start), text_.size() - start), start, i);
+}
+
+/// The rarer ends of `name_or_string`, kept out of its way: a name followed by a quote (maybe a
+/// string prefix) or one with non-ASCII characters.
+void Lexer::name_or_prefix(uint32_t start, uint32_t i, bool non_ascii) {
   std::string_view word = text_.substr(start, i - start);
   unsigned char next = at(i);
   if ((next == '"' || next == '\'') && i < end_) {
@@ -531,7 +549,7 @@ void Lexer::name_or_string() {
     emit(TokenKind::Name, start, i, kNameNonAscii);
     return;
   }
-  emit(keyword_kind(word), start, i);
+  emit(keyword_kind(word, text_.size() - start), start, i);
 }
 
 /// A complete string or bytes literal (not an f-string): finds its closing quote.

@@ -14,15 +14,17 @@
 namespace pysyntax::lexer {
 
 /// Bits of `Token::flags` for names; strings and f-string tokens carry `StringFlags` bits.
-enum : uint8_t {
-  kNameNonAscii = 1 << 0,  ///< the name has non-ASCII characters (NFKC may change it)
-};
+constexpr uint8_t kNameNonAscii = 1 << 0;  ///< the name has non-ASCII characters (NFKC may change it)
+
+/// A byte of a token that is no character type: a store of a character type may change any
+/// object, so with `uint8_t` fields every token written would make the lexer reload its state.
+enum TokenByte : uint8_t {};
 
 struct Token {
   TokenKind kind;
-  uint8_t flags;       ///< kind-specific bits (see above)
-  uint8_t prefix_len;  ///< String and FStringStart: length of the prefix letters
-  uint8_t in_spec;     ///< FStringMiddle: the text is part of a format spec
+  TokenByte flags;       ///< kind-specific bits (see above)
+  TokenByte prefix_len;  ///< String and FStringStart: length of the prefix letters
+  TokenByte in_spec;     ///< FStringMiddle: the text is part of a format spec
   uint32_t start;      ///< offset of the first byte
   uint32_t end;        ///< offset one past the last byte
 

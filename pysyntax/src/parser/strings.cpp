@@ -29,11 +29,11 @@ Expr* Parser::parse_strings() {
   if (at(TokenKind::String) && peek().kind != TokenKind::String && peek().kind != TokenKind::FStringStart) {
     // One plain literal, the common case: no concatenation, no lists.
     const Token t = bump();
-    const bool bytes = t.flags & StringFlags::kBytes;
+    const bool bytes = (uint8_t{t.flags} & StringFlags::kBytes);
     const uint32_t body_start = t.start + t.prefix_len + quote_length(t.flags);
     const uint32_t body_end = t.end - quote_length(t.flags);
     std::optional<std::string_view> value =
-        decode(text_.substr(body_start, body_end - body_start), body_start, bytes, t.flags & StringFlags::kRaw, false);
+        decode(text_.substr(body_start, body_end - body_start), body_start, bytes, (uint8_t{t.flags} & StringFlags::kRaw), false);
     if (!value) return placeholder();
     const StringPart part{t.range(), StringFlags{t.flags}, *value};
     const Span<StringPart> span = arena_.copy(&part, 1);
@@ -60,20 +60,20 @@ Expr* Parser::parse_strings() {
     if (t.kind == TokenKind::FStringStart) {
       if (!any_format && !any_template)
         for (size_t i = 0; i < plain.size(); ++i) as_interpolated(plain[i]);
-      const bool is_template = t.flags & StringFlags::kTemplate;
+      const bool is_template = (uint8_t{t.flags} & StringFlags::kTemplate);
       (is_template ? any_template : any_format) = true;
       any_text = true;
       if (!parse_fstring(parts, StringFlags{t.flags})) break;
       continue;
     }
     bump();
-    const bool bytes = t.flags & StringFlags::kBytes;
+    const bool bytes = (uint8_t{t.flags} & StringFlags::kBytes);
     (bytes ? any_bytes : any_text) = true;
     if (!bytes) any_plain_text = true;
     const uint32_t body_start = t.start + t.prefix_len + quote_length(t.flags);
     const uint32_t body_end = t.end - quote_length(t.flags);
     std::optional<std::string_view> value =
-        decode(text_.substr(body_start, body_end - body_start), body_start, bytes, t.flags & StringFlags::kRaw, false);
+        decode(text_.substr(body_start, body_end - body_start), body_start, bytes, (uint8_t{t.flags} & StringFlags::kRaw), false);
     if (!value) break;
     plain.push_back(StringPart{t.range(), StringFlags{t.flags}, *value});
     if (any_format || any_template) as_interpolated(plain[plain.size() - 1]);
