@@ -581,6 +581,22 @@ void Lexer::string(uint32_t start, uint32_t quote_pos, uint8_t flags) {
   } else {
     for (;;) {
       const char* const base = text_.data();
+#if defined(__SSE2__)
+      // Sixteen bytes a step while they lie inside the text, up to the first byte that ends
+      // the body or starts an escape.
+      while (i <= end_ && end_ - i >= 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + i));
+        const __m128i stop = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8(quote)), _mm_cmpeq_epi8(x, _mm_set1_epi8('\\'))),
+            _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(x, _mm_set1_epi8('\r'))));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stop));
+        if (mask != 0) {
+          i += static_cast<uint32_t>(__builtin_ctz(mask));
+          break;
+        }
+        i += 16;
+      }
+#endif
       while (i < end_) {
         const char ch = base[i];
         if (ch == quote || ch == '\\' || ch == '\n' || ch == '\r') break;
