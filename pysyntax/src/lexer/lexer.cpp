@@ -188,8 +188,8 @@ class Lexer {
   void number();
   bool number_end(uint32_t i);
   void decimal_tail(uint32_t& i);
-  void open_bracket(char kind, TokenKind token);
-  void close_bracket(char kind, TokenKind token);
+  [[gnu::always_inline]] inline void open_bracket(char kind, TokenKind token);
+  [[gnu::always_inline]] inline void close_bracket(char kind, TokenKind token);
   void finish();
 
   std::string_view text_;
@@ -351,7 +351,7 @@ void Lexer::indentation() {
   }
 }
 
-void Lexer::open_bracket(char kind, TokenKind token) {
+inline void Lexer::open_bracket(char kind, TokenKind token) {
   if (brackets_.size() >= kMaxBracketDepth) {
     fail(LexicalErrorKind::TooManyNestedBrackets, pos_, pos_ + 1);
     return;
@@ -361,7 +361,7 @@ void Lexer::open_bracket(char kind, TokenKind token) {
   ++pos_;
 }
 
-void Lexer::close_bracket(char kind, TokenKind token) {
+inline void Lexer::close_bracket(char kind, TokenKind token) {
   if (brackets_.empty()) {
     fail(LexicalErrorKind::UnmatchedBracket, pos_, pos_ + 1);
     return;
