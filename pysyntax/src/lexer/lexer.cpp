@@ -420,7 +420,7 @@ inline void Lexer::token() {
 
   const uint32_t start = pos_;
   const unsigned char c = static_cast<unsigned char>(base[start]);  // inside the text
-  auto op = [&](TokenKind kind, uint32_t len) {
+  auto op = [&](TokenKind kind, uint32_t len) __attribute__((always_inline)) {
     emit(kind, start, start + len);
     pos_ = start + len;
   };
