@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "functions/bindings.h"
@@ -24,43 +25,46 @@ struct FilePass {
   FunctionRecords& records;
 };
 
-std::string qualified_name(std::optional<std::string_view> class_prefix, std::string_view name) {
-  if (!class_prefix) return std::string(name);
-  std::string text;
-  text.reserve(class_prefix->size() + 1 + name.size());
-  text.append(*class_prefix).append(".").append(name);
-  return text;
+// A fresh measurement in the memory of the previous one: the name and the call list keep their
+// capacity from function to function.
+FunctionMetrics& start_measuring(FunctionMetrics& metrics, std::optional<std::string_view> class_prefix,
+                                 std::string_view name) {
+  std::string function = std::move(metrics.function);
+  std::vector<CallSite> call_sites = std::move(metrics.call_sites);
+  metrics = FunctionMetrics{};
+  if (class_prefix) {
+    function.assign(*class_prefix).append(".").append(name);
+  } else {
+    function.assign(name);
+  }
+  call_sites.clear();
+  metrics.function = std::move(function);
+  metrics.call_sites = std::move(call_sites);
+  return metrics;
 }
 
 void analyze_function(const FilePass& pass, const pysyntax::FunctionDef& def,
                       std::optional<std::string_view> class_prefix) {
-  FunctionMetrics metrics;
-  metrics.function = qualified_name(class_prefix, def.name.id);
+  FunctionRecords& records = pass.records;
+  FunctionMetrics& metrics = start_measuring(records.measuring, class_prefix, def.name.id);
   {
     // Every binding is made before anything is measured: one made below a call applies to it.
     LocalBindings bindings(pass.bindings_key);
     for (const pysyntax::Stmt* statement : def.body) {
       collect_bindings(bindings, *statement, pass.aliases, pass.factories);
     }
-    MetricsCollector collector(pass.aliases, pass.categories, bindings, metrics);
+    MetricsCollector collector(pass.aliases, pass.categories, bindings, metrics, records.texts);
     for (const pysyntax::Stmt* statement : def.body) collector.collect(*statement);
   }
   // The function's name is stored once, and only for a function that gets a record.
-  FunctionRecords& records = pass.records;
   std::optional<std::string_view> function;
   auto function_text = [&] {
     if (!function) function = records.texts.add(metrics.function);
     return *function;
   };
   for (const CallSite& site : metrics.call_sites) {
-    const std::string_view callee = records.texts.add(site.callee);
-    // Most callees resolve to themselves; the record then views the one text twice.
-    const std::string_view resolved =
-        site.resolved_callee == site.callee ? callee : records.texts.add(site.resolved_callee);
-    std::optional<std::string_view> rewrite;
-    if (site.receiver_rewrite) rewrite = records.texts.add(*site.receiver_rewrite);
-    records.unclassified_calls.push_back(
-        UnclassifiedCall{callee, resolved, rewrite, function_text(), TextLocation{pass.file, 0}});
+    records.unclassified_calls.push_back(UnclassifiedCall{site.callee, site.resolved_callee, site.receiver_rewrite,
+                                                          function_text(), TextLocation{pass.file, 0}});
   }
   for (std::size_t i = 0; i < pass.pattern_packs.size(); ++i) {
     const PatternPack& pack = pass.pattern_packs[i];

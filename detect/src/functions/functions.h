@@ -28,6 +28,7 @@
 #include "detect/manifest.h"
 #include "detect/packs.h"
 #include "metrics/call_category.h"
+#include "metrics/metrics.h"
 #include "names/names.h"
 #include "pysyntax/ast.h"
 
@@ -50,6 +51,8 @@ class FunctionRecords {
     std::string_view display_name;
   };
   std::vector<PackTexts> pack_texts;
+  // The measurement of the function being analysed, reused from one to the next.
+  FunctionMetrics measuring;
 };
 
 // Opens def, class and if statements (an if's body, then its elif and else clauses) and analyses

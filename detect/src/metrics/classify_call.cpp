@@ -136,8 +136,8 @@ void classify_call_expr(FunctionContext& context, const pysyntax::Expr& expressi
 
   std::string& raw = buffers.raw;
   if (!dotted_name(*call->func, raw)) raw.clear();
-  std::optional<std::string> resolved = resolve_dotted(raw, context.aliases);
-  const std::string_view effective = resolved ? std::string_view(*resolved) : std::string_view(raw);
+  const bool resolved = resolve_dotted(raw, context.aliases, buffers.resolved);
+  const std::string_view effective = resolved ? std::string_view(buffers.resolved) : std::string_view(raw);
 
   // Receiver rewrite: a method called on a bound local is looked up under the bound callee.
   bool rewritten = false;
@@ -160,10 +160,10 @@ void classify_call_expr(FunctionContext& context, const pysyntax::Expr& expressi
   if (raw.find('.') == std::string::npos) return;
 
   CallSite site;
-  site.callee = raw;
-  site.resolved_callee = resolved ? std::move(*resolved) : raw;
-  if (rewritten) site.receiver_rewrite = buffers.rewritten;
-  context.metrics.call_sites.push_back(std::move(site));
+  site.callee = context.texts.add(raw);
+  site.resolved_callee = effective == raw ? site.callee : context.texts.add(effective);
+  if (rewritten) site.receiver_rewrite = context.texts.add(buffers.rewritten);
+  context.metrics.call_sites.push_back(site);
 }
 
 }  // namespace detect

@@ -19,17 +19,20 @@
 #include <vector>
 
 #include "common/seeded_hash.h"
+#include "detect/text_store.h"
 #include "metrics/call_category.h"
 #include "names/names.h"
 #include "pysyntax/ast.h"
 
 namespace detect {
 
-// One dotted call that neither tier classified.
+// One dotted call that neither tier classified. The texts are kept in the collector's
+// `TextStore`, where the records made from the site view them in turn; a callee that resolves to
+// itself is stored once and viewed twice.
 struct CallSite {
-  std::string callee;                           // the dotted name as written
-  std::string resolved_callee;                  // through the import aliases, else `callee`
-  std::optional<std::string> receiver_rewrite;  // "{bound callee}.{rest}" when the receiver is bound
+  std::string_view callee;                           // the dotted name as written
+  std::string_view resolved_callee;                  // through the import aliases, else `callee`
+  std::optional<std::string_view> receiver_rewrite;  // "{bound callee}.{rest}" when the receiver is bound
 };
 
 struct FunctionMetrics {
@@ -53,12 +56,14 @@ struct FunctionContext {
   const CallCategoryTable& categories;
   const LocalBindings& bindings;
   FunctionMetrics& metrics;
+  TextStore& texts;  // where call sites keep their texts
 };
 
 // Texts reused from call to call, so that classifying a call allocates only when a name outgrows
 // them (or becomes a `CallSite`).
 struct CallNameBuffers {
   std::string raw;
+  std::string resolved;
   std::string rewritten;
 };
 
@@ -69,12 +74,12 @@ void classify_call_expr(FunctionContext& context, const pysyntax::Expr& expressi
 
 // Measures statements of one function into `metrics`. Opens if, match, for, while and try itself;
 // every other statement (nested definitions and with included) is walked whole, classifying calls
-// only. Holds references to all four arguments.
+// only. Holds references to all five arguments; the texts of call sites go to `texts`.
 class MetricsCollector {
  public:
   MetricsCollector(const ImportAliases& aliases, const CallCategoryTable& categories,
-                   const LocalBindings& bindings, FunctionMetrics& metrics)
-      : context_{aliases, categories, bindings, metrics} {}
+                   const LocalBindings& bindings, FunctionMetrics& metrics, TextStore& texts)
+      : context_{aliases, categories, bindings, metrics, texts} {}
 
   void collect(const pysyntax::Stmt& statement);
 
@@ -88,7 +93,7 @@ class MetricsCollector {
 // One statement measured on its own (a collector for one statement).
 void collect_metrics(const pysyntax::Stmt& statement, const ImportAliases& aliases,
                      const CallCategoryTable& categories, const LocalBindings& bindings,
-                     FunctionMetrics& metrics);
+                     FunctionMetrics& metrics, TextStore& texts);
 
 // Sets `flag` when a name in `expression` holds a routing word; never clears it. Looks into
 // names, attributes, operators, comparisons, subscripts, calls (callee and positional arguments)

@@ -67,13 +67,17 @@ const std::string* head_target(std::string_view name, const ImportAliases& alias
 
 }  // namespace
 
-std::optional<std::string> resolve_dotted(std::string_view name, const ImportAliases& aliases) {
+bool resolve_dotted(std::string_view name, const ImportAliases& aliases, std::string& out) {
   std::size_t head_size = 0;
   const std::string* target = head_target(name, aliases, head_size);
-  if (target == nullptr) return std::nullopt;
+  if (target == nullptr) return false;
+  out.assign(*target).append(name.substr(head_size));
+  return true;
+}
+
+std::optional<std::string> resolve_dotted(std::string_view name, const ImportAliases& aliases) {
   std::string out;
-  out.reserve(target->size() + name.size() - head_size);
-  out.append(*target).append(name.substr(head_size));
+  if (!resolve_dotted(name, aliases, out)) return std::nullopt;
   return out;
 }
 

@@ -43,6 +43,9 @@ std::optional<std::string> dotted_name(const pysyntax::Expr& expression);
 // segment's import target; none when the segment is not in the table. Only the first segment is
 // ever looked up.
 std::optional<std::string> resolve_dotted(std::string_view name, const ImportAliases& aliases);
+// The same written into `out` (replacing its content); returns false, leaving `out` unspecified,
+// when the segment is not in the table.
+bool resolve_dotted(std::string_view name, const ImportAliases& aliases, std::string& out);
 
 // The resolved name of an expression: its dotted name rewritten by `resolve_dotted` when the
 // table knows its first segment, the dotted name itself otherwise. Returns false (and leaves

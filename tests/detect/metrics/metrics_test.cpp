@@ -20,6 +20,7 @@ namespace {
 using testing::ParsedSource;
 
 struct Measured {
+  TextStore texts;
   FunctionMetrics metrics;
   bool parsed = false;
 };
@@ -37,7 +38,7 @@ Measured measure(const std::string& source,
   FactoryMap factories(parsed.seeds.next());
   LocalBindings bindings(parsed.seeds.next());
   for (const pysyntax::Stmt* s : f->body) collect_bindings(bindings, *s, parsed.aliases, factories);
-  MetricsCollector collector(parsed.aliases, categories, bindings, out.metrics);
+  MetricsCollector collector(parsed.aliases, categories, bindings, out.metrics, out.texts);
   for (const pysyntax::Stmt* s : f->body) collector.collect(*s);
   return out;
 }
@@ -200,7 +201,8 @@ TEST(FunctionMetrics, CategoryTableDecidesAlone) {
 std::vector<std::string> describe(const std::vector<CallSite>& sites) {
   std::vector<std::string> out;
   for (const CallSite& s : sites) {
-    out.push_back(s.callee + " | " + s.resolved_callee + " | " + s.receiver_rewrite.value_or("-"));
+    out.push_back(std::string(s.callee) + " | " + std::string(s.resolved_callee) + " | " +
+                  std::string(s.receiver_rewrite.value_or("-")));
   }
   return out;
 }
