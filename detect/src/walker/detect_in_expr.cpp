@@ -28,13 +28,22 @@ void apply_class_rules(FileContext& context, const pysyntax::Call& call, std::st
   }
 }
 
+// False when the callee's last attribute alone rules out every class rule: most calls of a file
+// are method calls that are then never named.
+bool may_name_class(const ClassRuleNames& names, const pysyntax::Call& call) {
+  const pysyntax::Expr* callee = call.func;
+  while (const auto* inner = callee->try_as<pysyntax::Call>()) callee = inner->func;
+  const auto* attribute = callee->try_as<pysyntax::Attribute>();
+  return attribute == nullptr || names.may_end_in(attribute->attr.id);
+}
+
 struct CallRuleWalker : pysyntax::SourceOrderVisitor<CallRuleWalker> {
   FileContext& context;
   explicit CallRuleWalker(FileContext& file_context) : context(file_context) {}
 
   bool enter_expr(const pysyntax::Expr& expression) {
     const auto* call = expression.try_as<pysyntax::Call>();
-    if (call == nullptr) return true;
+    if (call == nullptr || !may_name_class(context.class_rule_names, *call)) return true;
     std::string& resolved = context.name_buffer;
     if (!resolved_name(*call->func, context.aliases, resolved)) return true;
     if (!context.class_rule_names.contains(resolved)) return true;
@@ -66,7 +75,8 @@ struct MatchFinder : pysyntax::SourceOrderVisitor<MatchFinder> {
     if (found) return false;
     if (const auto* call = expression.try_as<pysyntax::Call>()) {
       std::string& resolved = context.name_buffer;
-      found = resolved_name(*call->func, context.aliases, resolved) && context.class_rule_names.contains(resolved);
+      found = may_name_class(context.class_rule_names, *call) &&
+              resolved_name(*call->func, context.aliases, resolved) && context.class_rule_names.contains(resolved);
     }
     return !found;
   }

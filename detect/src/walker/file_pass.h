@@ -31,7 +31,22 @@ using FrameworkEvidence = OrderedTextMap<EvidenceWeights>;
 // The resolved names that some class-instantiation rule (symbol or idiom) of any pack names. A
 // call whose resolved callee is not one of them matches nothing, which lets the pass skip the
 // repeated walks of statements that cannot yield anything.
-using ClassRuleNames = TextMap<bool>;
+class ClassRuleNames {
+ public:
+  explicit ClassRuleNames(HashKey key) : names_(key), last_segments_(key) {}
+
+  void add(std::string_view name);
+  bool contains(std::string_view resolved) const { return names_.contains(resolved); }
+  bool empty() const { return names_.empty(); }
+  // Whether a call of `x.{attribute}` (calls along the chain allowed) may be named. Whatever the
+  // import table makes of the chain's head, its resolved name ends with "." and the attribute,
+  // so only a dotted name ending so can match; the call's name need not be built to rule it out.
+  bool may_end_in(std::string_view attribute) const { return last_segments_.contains(attribute); }
+
+ private:
+  TextMap<bool> names_;
+  TextMap<bool> last_segments_;  // of the names that hold a dot: the text after the last one
+};
 [[nodiscard]] ClassRuleNames collect_class_rule_names(const std::vector<FrameworkPack>& packs, HashKey key);
 
 // Writes a weight under (framework id, text), creating the id's table when it has none.

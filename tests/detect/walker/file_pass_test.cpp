@@ -78,6 +78,26 @@ TEST(FilePass, AgentNamedFromCaptures) {
   }
 }
 
+TEST(FilePass, ClassRuleComparedWithTheWholeResolvedCallee) {
+  struct Case {
+    const char* source;
+    const char* rule_class;
+    std::vector<std::string> names;
+  };
+  const Case cases[] = {
+      {"import pkg as p\np.sub.Agent()\n", "pkg.sub.Agent", {"pkg.sub.Agent"}},
+      {"from pkg import Agent\nAgent().build()\n", "pkg.Agent.build", {"pkg.Agent.build"}},
+      {"import pkg as p\np.sub.Agent()\n", "other.sub.Agent", {}},  // same last attribute only
+      {"import pkg as p\np.sub.Agent()\n", "pkg.sub.Agents", {}},
+      {"from pkg import Agent\nAgent()\n", "pkg.Agent", {"pkg.Agent"}},
+      {"import pkg.sub\npkg.Agent()\n", "pkg.sub.Agent", {"pkg.sub.Agent"}},
+  };
+  for (const Case& c : cases) {
+    FilePass pass(c.source, {framework_pack("fw", {{"agent", {class_idiom(c.rule_class)}}})});
+    EXPECT_EQ(pass.agent_names(), c.names) << c.source << " / " << c.rule_class;
+  }
+}
+
 TEST(FilePass, LlmClientFromCaptures) {
   struct Case {
     const char* call;
