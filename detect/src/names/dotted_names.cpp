@@ -4,6 +4,7 @@
 // its end backwards.
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "names/names.h"
 
@@ -34,18 +35,20 @@ bool dotted_name(const Expr& expression, std::string& out) {
   const std::optional<std::size_t> length = dotted_length(expression);
   if (!length) return false;
   out.resize(*length);
+  char* const text = out.data();
   std::size_t end = *length;
-  // The first pass proved that the chain is attributes down to a name.
+  // The first pass proved that the chain is attributes down to a name, and measured the room each
+  // part is copied into.
   for (const Expr* e = skip_calls(&expression);; e = skip_calls(e->as<pysyntax::Attribute>().value)) {
     if (e->kind == ExprKind::Name) {
       const std::string_view id = e->as<pysyntax::Name>().id;
-      out.replace(0, id.size(), id);
+      if (!id.empty()) std::memcpy(text, id.data(), id.size());
       return true;
     }
     const std::string_view attr = e->as<pysyntax::Attribute>().attr.id;
     end -= attr.size();
-    out.replace(end, attr.size(), attr);
-    out[--end] = '.';
+    if (!attr.empty()) std::memcpy(text + end, attr.data(), attr.size());
+    text[--end] = '.';
   }
 }
 
