@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "core/json_buffer.h"
 #include "core/manifest_json.h"
@@ -189,6 +192,37 @@ TEST(ManifestJson, EveryRecordInKeyOrder) {
             R"("unclassified_calls":[)"
             R"({"callee":"c.send","resolved_callee":"httpx.Client.send","receiver_rewrite":"Client.send","function":"app.f","location":{"file":"app/f.py","line":3}},)"
             R"({"callee":"g","resolved_callee":"g","function":"app.h","location":{"file":"app/f.py","line":0}}]})");
+}
+
+TEST(ManifestJson, CallsViewingSharedTextsWriteWhatCopiesWrite) {
+  // Records of one function view the same stored texts, and so do a callee and the resolved name
+  // it equals; the writer may copy what such a view wrote before, so the same records with every
+  // text a copy of its own must give the same bytes.
+  const std::string fn = "Cls.m\"1\"", other_fn = "Cls.m\"1\"", file = "app/\x01-f.py", callee = "a.b\\c";
+  const std::string_view f(fn), g(other_fn), p(file), c(callee);
+  const std::vector<detect::UnclassifiedCall> shared = {
+      {c, c, std::nullopt, f, {p, 0}},       {c, c, std::string_view(c), f, {p, 0}},
+      {"x.y", c, std::nullopt, f, {p, 1}},   {c, "x.y", std::nullopt, g, {p, 1}},
+      {c, c, std::nullopt, f, {"q.py", 1}}, {c, c, std::nullopt, f, {p, 1}},
+      {"", "", std::nullopt, "", {p, 1}},    {"", "", std::nullopt, "", {p, 1}},
+  };
+  std::vector<std::string> copies;
+  copies.reserve(shared.size() * 5);
+  auto copy = [&copies](std::string_view text) { return std::string_view(copies.emplace_back(text)); };
+  std::vector<detect::UnclassifiedCall> distinct;
+  for (const detect::UnclassifiedCall& call : shared) {
+    std::optional<std::string_view> rewrite;
+    if (call.receiver_rewrite) rewrite = copy(*call.receiver_rewrite);
+    distinct.push_back({copy(call.callee), copy(call.resolved_callee), rewrite, copy(call.function),
+                        {copy(call.location.file), call.location.line}});
+  }
+  JsonBuffer from_shared, from_distinct;
+  write_unclassified_calls_json(from_shared, shared);
+  write_unclassified_calls_json(from_distinct, distinct);
+  EXPECT_EQ(from_shared.view(), from_distinct.view());
+  EXPECT_NE(from_distinct.view().find(R"({"callee":"a.b\\c","resolved_callee":"a.b\\c","function":"Cls.m\"1\"",)"
+                                      R"("location":{"file":"app/\u0001-f.py","line":0}})"),
+            std::string_view::npos);
 }
 
 }  // namespace

@@ -67,6 +67,12 @@ class JsonBuffer {
   // A JSON string: quotation marks around the text, with `"`, `\`, the five short escapes and
   // `\u00xx` (lowercase hex) for the remaining C0 controls; every other byte is copied unchanged.
   void string(std::string_view text);
+  // A copy of the `count` bytes written from offset `at` on, appended.
+  void repeat(std::size_t at, std::size_t count) {
+    make_room(count);
+    if (count != 0) __builtin_memcpy(data_ + size_, data_ + at, count);
+    size_ += count;
+  }
   // `"key":`. Keys are the writers' own names, which never need escaping.
   void key(std::string_view name) {
     make_room(name.size() + 3);
