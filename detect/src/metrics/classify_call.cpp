@@ -140,8 +140,9 @@ void classify_call_expr(FunctionContext& context, const pysyntax::Expr& expressi
   const std::string_view effective = resolved ? std::string_view(buffers.resolved) : std::string_view(raw);
 
   // Receiver rewrite: a method called on a bound local is looked up under the bound callee.
+  const std::size_t dot = raw.find('.');
   bool rewritten = false;
-  if (const std::size_t dot = raw.find('.'); dot != std::string::npos && !context.bindings.empty()) {
+  if (dot != std::string::npos && !context.bindings.empty()) {
     if (const std::string* bound = context.bindings.find(std::string_view(raw).substr(0, dot))) {
       buffers.rewritten.assign(*bound);
       buffers.rewritten.append(std::string_view(raw).substr(dot));
@@ -157,7 +158,7 @@ void classify_call_expr(FunctionContext& context, const pysyntax::Expr& expressi
     return;
   }
   if (apply_builtin_tables(effective, context.metrics)) return;
-  if (raw.find('.') == std::string::npos) return;
+  if (dot == std::string::npos) return;
 
   CallSite site;
   site.callee = context.texts.add(raw);
