@@ -106,12 +106,12 @@ TEST(ParserErrors, Literals) {
       {"f'{x!r=}'", "ExpectedToken { expected: RightBrace, found: Equal }", 6},
       {"f'{lambda x: 1}'", "FStringUnparenthesizedLambda", 3},
       {"f'{x # c}'", "Lexical(FStringUnclosedBrace)", 0},
-      // After a field in a spec `{{` is an escaped brace, so the spec's `}}` closes the field
-      // and leaves a lone `}`.
+      // After a field in a format specifier `{{` is an escaped brace, so the specifier's `}}`
+      // closes the field and leaves a lone `}`.
       {"f'{x:{{}}{{}}{h}}'", "Lexical(FStringSingleRightBrace)", 12},
       {"t'{x:{a}{{}}{h}}'", "Lexical(FStringSingleRightBrace)", 11},
-      // A line break in a single-quoted spec ends the f-string once a field opened in the spec,
-      // and otherwise only the spec, back in the field.
+      // A line break in a single-quoted format specifier ends the f-string once a field opened
+      // in the specifier, and otherwise only the specifier, back in the field.
       {"f'{x:{a}\n}'", "Lexical(UnterminatedFString)", 0},
       {"f'{x:t\ndef}'", "ExpectedToken { expected: RightBrace, found: Def }", 7},
   });

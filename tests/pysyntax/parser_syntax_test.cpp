@@ -64,23 +64,24 @@ TEST_F(ParserSyntax, FStringDebugTextAndNesting) {
   EXPECT_EQ(value_of("f'{'a' + f'{\"b\"}'}'").kind, ExprKind::FString);
 }
 
-TEST_F(ParserSyntax, FormatSpecBracesAndLineBreaks) {
-  // In a spec `{{` opens a field (here an empty dict) until a field has opened in that spec;
-  // after one it is an escaped `{`. A line break ends a single-quoted spec before any field.
+TEST_F(ParserSyntax, FormatSpecifierBracesAndLineBreaks) {
+  // In a format specifier `{{` opens a field (here an empty dict) until a field has opened in
+  // that specifier; after one it is an escaped `{`. A line break ends a single-quoted specifier
+  // before any field.
   for (const char* text : {"f'{x:{{}}{{}}}'", "t'{x:{{}}{{}}}'"}) {
     const Expr& e = value_of(text);
     const auto& parts = e.kind == ExprKind::FString ? e.as<FString>().parts : e.as<TString>().parts;
     ASSERT_EQ(parts[0].elements.size(), 2u) << text;
     EXPECT_EQ(parts[0].elements[1].literal, "}") << text;
-    const FormatSpec* spec = parts[0].elements[0].format_spec;
-    ASSERT_NE(spec, nullptr);
-    ASSERT_EQ(spec->elements.size(), 2u) << text;
-    EXPECT_EQ(spec->elements[0].expression->kind, ExprKind::Dict) << text;
-    EXPECT_EQ(spec->elements[1].literal, "{") << text;
+    const FormatSpec* specifier = parts[0].elements[0].format_spec;
+    ASSERT_NE(specifier, nullptr);
+    ASSERT_EQ(specifier->elements.size(), 2u) << text;
+    EXPECT_EQ(specifier->elements[0].expression->kind, ExprKind::Dict) << text;
+    EXPECT_EQ(specifier->elements[1].literal, "{") << text;
   }
   const struct {
     const char* text;
-    std::vector<std::string_view> spec;  // literal texts, "" for a field
+    std::vector<std::string_view> specifier;  // literal texts, "" for a field
   } cases[] = {
       {"f'{x:t{a}{{}'", {"t", "", "{"}},
       {"f'{x:{y:t}{{}'", {"", "{"}},
@@ -90,11 +91,11 @@ TEST_F(ParserSyntax, FormatSpecBracesAndLineBreaks) {
       {"f'''{x:{a}\nb}'''", {"", "\nb"}},
   };
   for (const auto& c : cases) {
-    const FormatSpec* spec = value_of(c.text).as<FString>().parts[0].elements[0].format_spec;
-    ASSERT_NE(spec, nullptr) << c.text;
+    const FormatSpec* specifier = value_of(c.text).as<FString>().parts[0].elements[0].format_spec;
+    ASSERT_NE(specifier, nullptr) << c.text;
     std::vector<std::string_view> got;
-    for (const InterpolatedElement& e : spec->elements) got.push_back(e.literal);
-    EXPECT_EQ(got, c.spec) << c.text;
+    for (const InterpolatedElement& e : specifier->elements) got.push_back(e.literal);
+    EXPECT_EQ(got, c.specifier) << c.text;
   }
 }
 

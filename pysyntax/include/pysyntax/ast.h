@@ -297,12 +297,12 @@ struct InterpolatedElement {
   Expr* expression;               ///< the field's expression; null for literal text
   std::string_view literal;       ///< literal text after escape processing (`{{` gives `{`); empty for a field
   std::string_view debug_text;    ///< `{expr=}`: source text from after `{` up to `!`, `:` or `}`; else empty
-  Conversion conversion;          ///< the explicit conversion (a debug field without one and without spec converts with `!r` in CPython)
+  Conversion conversion;          ///< the explicit conversion (a debug field without one and without a format specifier converts with `!r` in CPython)
   const FormatSpec* format_spec;  ///< what follows `:`; null when the field has no `:`
   bool is_literal() const { return expression == nullptr; }
 };
 
-/// The format spec of a replacement field: literal text and nested fields.
+/// The format specifier of a replacement field: literal text and nested fields.
 struct FormatSpec {
   Range range;                          ///< from after `:` to before `}`
   Span<InterpolatedElement> elements;   ///< its pieces in order

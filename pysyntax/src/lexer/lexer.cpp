@@ -121,16 +121,16 @@ class Lexer {
   void run();
 
  private:
-  enum class ModeKind : uint8_t { Body, Field, Spec };
+  enum class ModeKind : uint8_t { Body, Field, Specifier };
   /// One level of the f-string mode stack: the literal text of an f-string (Body), a
-  /// replacement field lexed as ordinary tokens (Field), or a format spec's text (Spec).
+  /// replacement field lexed as ordinary tokens (Field), or a format specifier's text (Specifier).
   struct Mode {
     ModeKind kind;
     char quote;            ///< the owning f-string's quote character
     bool triple;           ///< the owning f-string is triple-quoted
     bool raw;              ///< the owning f-string is raw
     uint8_t fields;        ///< Field levels open in the owning f-string, this one included
-    bool fresh;            ///< Spec: no replacement field has opened in it yet
+    bool fresh;            ///< Specifier: no replacement field has opened in it yet
     uint32_t bracket_base; ///< Field: index of its `{` in the bracket stack
     uint32_t start;        ///< Body: offset of the f-string's start
   };
@@ -141,9 +141,9 @@ class Lexer {
 
   unsigned char at(uint32_t i) const { return i < end_ ? static_cast<unsigned char>(text_[i]) : 0; }
   void emit(TokenKind kind, uint32_t start, uint32_t end, uint8_t flags = 0, uint8_t prefix_len = 0,
-            uint8_t in_spec = 0) {
+            uint8_t in_specifier = 0) {
     out_.tokens.push_back(
-        Token{kind, TokenByte{flags}, TokenByte{prefix_len}, TokenByte{in_spec}, start, end});
+        Token{kind, TokenByte{flags}, TokenByte{prefix_len}, TokenByte{in_specifier}, start, end});
   }
   void fail(LexicalErrorKind kind, uint32_t start, uint32_t end) {
     // Lookahead may run past the text; the range never does.
@@ -451,10 +451,10 @@ inline void Lexer::token() {
   switch (c) {
     case ':':
       if (in_field() && brackets_.size() - 1 == modes_.back().bracket_base) {
-        Mode spec = modes_.back();
-        spec.kind = ModeKind::Spec;
-        spec.fresh = true;
-        modes_.push_back(spec);
+        Mode specifier = modes_.back();
+        specifier.kind = ModeKind::Specifier;
+        specifier.fresh = true;
+        modes_.push_back(specifier);
         return op(TokenKind::Colon, 1);
       }
       return c1 == '=' ? op(TokenKind::ColonEqual, 2) : op(TokenKind::Colon, 1);
@@ -638,15 +638,15 @@ void Lexer::fstring_start(uint32_t start, uint32_t quote_pos, uint8_t flags) {
   pos_ = body;
 }
 
-/// Literal text of an f-string body or format spec, up to the next field, the end of the
-/// field (in a spec), or the closing quote.
+/// Literal text of an f-string body or format specifier, up to the next field, the end of the
+/// field (in a specifier), or the closing quote.
 void Lexer::fstring_text() {
   Mode& mode = modes_.back();
-  const bool spec = mode.kind == ModeKind::Spec;
+  const bool specifier = mode.kind == ModeKind::Specifier;
   const uint32_t start = pos_;
   uint32_t i = pos_;
   auto flush = [&](uint32_t to) {
-    if (to > start) emit(TokenKind::FStringMiddle, start, to, mode.raw ? StringFlags::kRaw : 0, 0, spec);
+    if (to > start) emit(TokenKind::FStringMiddle, start, to, mode.raw ? StringFlags::kRaw : 0, 0, specifier);
   };
   for (;;) {
     if (i >= end_) {
@@ -655,7 +655,7 @@ void Lexer::fstring_text() {
     }
     const char ch = text_[i];
     if (ch == mode.quote && (!mode.triple || (at(i + 1) == uint8_t(ch) && at(i + 2) == uint8_t(ch) && i + 2 < end_))) {
-      if (spec) {
+      if (specifier) {
         fail(LexicalErrorKind::FStringUnclosedBrace, i, i + 1);
         return;
       }
@@ -668,9 +668,9 @@ void Lexer::fstring_text() {
       return;
     }
     if ((ch == '\n' || ch == '\r') && !mode.triple) {
-      // CPython ends a single-quoted spec at a line break, back in its field, as long as no
-      // field has opened in the spec; after one the line break is the f-string's end.
-      if (spec && mode.fresh) {
+      // CPython ends a single-quoted specifier at a line break, back in its field, as long as no
+      // field has opened in the specifier; after one the line break is the f-string's end.
+      if (specifier && mode.fresh) {
         flush(i);
         modes_.pop_back();
         pos_ = i;
@@ -700,9 +700,9 @@ void Lexer::fstring_text() {
       continue;
     }
     if (ch == '{') {
-      // In a spec `{{` opens a field holding a dict or set display, unless a field has
-      // already opened in that spec: from there on it is an escaped brace, as in CPython.
-      if ((!spec || !mode.fresh) && at(i + 1) == '{') {
+      // In a specifier `{{` opens a field holding a dict or set display, unless a field has
+      // already opened in that specifier: from there on it is an escaped brace, as in CPython.
+      if ((!specifier || !mode.fresh) && at(i + 1) == '{') {
         i += 2;
         continue;
       }
@@ -723,9 +723,9 @@ void Lexer::fstring_text() {
       return;
     }
     if (ch == '}') {
-      if (spec) {
+      if (specifier) {
         flush(i);
-        modes_.pop_back();  // the spec
+        modes_.pop_back();  // the specifier
         modes_.pop_back();  // its field
         brackets_.pop_back();
         emit(TokenKind::RightBrace, i, i + 1);

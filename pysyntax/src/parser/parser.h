@@ -240,7 +240,7 @@ class Parser {
   // --- strings (strings.cpp)
   Expr* parse_strings();
   bool parse_fstring(ListBuilder<InterpolatedPart>& parts, StringFlags flags);
-  bool parse_fstring_elements(ListBuilder<InterpolatedElement>& out, bool in_spec, bool raw);
+  bool parse_fstring_elements(ListBuilder<InterpolatedElement>& out, bool in_specifier, bool raw);
   bool parse_replacement_field(ListBuilder<InterpolatedElement>& out, bool raw);
   std::string_view debug_text_of(uint32_t open_index, uint32_t begin, uint32_t end);
   std::optional<std::string_view> decode(std::string_view body, uint32_t body_offset, bool bytes, bool raw,

@@ -115,8 +115,8 @@ bool Parser::parse_fstring(ListBuilder<InterpolatedPart>& parts, StringFlags fla
 }
 
 /// fstring_middle*: literal text and replacement fields, up to FSTRING_END (or, in a format
-/// spec, up to the `}` that closes the field)
-bool Parser::parse_fstring_elements(ListBuilder<InterpolatedElement>& out, bool in_spec, bool raw) {
+/// specifier, up to the `}` that closes the field)
+bool Parser::parse_fstring_elements(ListBuilder<InterpolatedElement>& out, bool in_specifier, bool raw) {
   for (;;) {
     if (failed()) return false;
     if (at(TokenKind::FStringMiddle)) {
@@ -130,9 +130,9 @@ bool Parser::parse_fstring_elements(ListBuilder<InterpolatedElement>& out, bool 
       if (!parse_replacement_field(out, raw)) return false;
       continue;
     }
-    if (in_spec ? at(TokenKind::RightBrace) : at(TokenKind::FStringEnd)) return true;
+    if (in_specifier ? at(TokenKind::RightBrace) : at(TokenKind::FStringEnd)) return true;
     if (at(TokenKind::EndOfFile)) return false;  // a lexical error ends the tokens here
-    fail_expected(in_spec ? TokenKind::RightBrace : TokenKind::FStringEnd);
+    fail_expected(in_specifier ? TokenKind::RightBrace : TokenKind::FStringEnd);
     return false;
   }
 }
@@ -206,12 +206,12 @@ bool Parser::parse_replacement_field(ListBuilder<InterpolatedElement>& out, bool
     }
     bump();
   }
-  const FormatSpec* spec = nullptr;
+  const FormatSpec* specifier = nullptr;
   if (at(TokenKind::Colon)) {
     const Token colon = bump();
     auto elements = list<InterpolatedElement>();
     if (!parse_fstring_elements(elements, true, raw)) return false;
-    spec = arena_.make<FormatSpec>(
+    specifier = arena_.make<FormatSpec>(
         FormatSpec{Range{colon.end, tok().start}, elements.take(arena_)});
   }
   if (!at(TokenKind::RightBrace)) {
@@ -219,7 +219,7 @@ bool Parser::parse_replacement_field(ListBuilder<InterpolatedElement>& out, bool
     return false;
   }
   const Token close = bump();
-  out.push_back(InterpolatedElement{Range{open.start, close.end}, expression, {}, debug_text, conversion, spec});
+  out.push_back(InterpolatedElement{Range{open.start, close.end}, expression, {}, debug_text, conversion, specifier});
   return true;
 }
 
