@@ -22,11 +22,11 @@ enum TokenByte : uint8_t {};
 
 struct Token {
   TokenKind kind;
-  TokenByte flags;       ///< kind-specific bits (see above)
-  TokenByte prefix_len;  ///< String and FStringStart: length of the prefix letters
+  TokenByte flags;         ///< kind-specific bits (see above)
+  TokenByte prefix_len;    ///< String and FStringStart: length of the prefix letters
   TokenByte in_specifier;  ///< FStringMiddle: the text is part of a format specifier
-  uint32_t start;      ///< offset of the first byte
-  uint32_t end;        ///< offset one past the last byte
+  uint32_t start;          ///< offset of the first byte
+  uint32_t end;            ///< offset one past the last byte
 
   Range range() const { return {start, end}; }
 };

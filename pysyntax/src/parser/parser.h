@@ -245,6 +245,8 @@ class Parser {
   std::string_view debug_text_of(uint32_t open_index, uint32_t begin, uint32_t end);
   std::optional<std::string_view> decode(std::string_view body, uint32_t body_offset, bool bytes, bool raw,
                                          bool in_fstring);
+  /// The value of one STRING token: its body between prefix and quotes, decoded.
+  std::optional<std::string_view> decode_string_token(const Token& t);
 
   // --- patterns (patterns.cpp)
   Pattern* parse_patterns();

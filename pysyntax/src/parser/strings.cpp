@@ -23,21 +23,24 @@ std::optional<std::string_view> Parser::decode(std::string_view body, uint32_t b
   return arena_.copy(scratch_);
 }
 
+std::optional<std::string_view> Parser::decode_string_token(const Token& t) {
+  const uint32_t body_start = t.start + t.prefix_len + quote_length(t.flags);
+  const uint32_t body_end = t.end - quote_length(t.flags);
+  return decode(text_.substr(body_start, body_end - body_start), body_start, uint8_t{t.flags} & StringFlags::kBytes,
+                uint8_t{t.flags} & StringFlags::kRaw, false);
+}
+
 /// strings: (STRING | fstring | tstring)+
 Expr* Parser::parse_strings() {
   const uint32_t start = this->start();
   if (at(TokenKind::String) && peek().kind != TokenKind::String && peek().kind != TokenKind::FStringStart) {
     // One plain literal, the common case: no concatenation, no lists.
     const Token t = bump();
-    const bool bytes = (uint8_t{t.flags} & StringFlags::kBytes);
-    const uint32_t body_start = t.start + t.prefix_len + quote_length(t.flags);
-    const uint32_t body_end = t.end - quote_length(t.flags);
-    std::optional<std::string_view> value =
-        decode(text_.substr(body_start, body_end - body_start), body_start, bytes, (uint8_t{t.flags} & StringFlags::kRaw), false);
+    const std::optional<std::string_view> value = decode_string_token(t);
     if (!value) return placeholder();
     const StringPart part{t.range(), StringFlags{t.flags}, *value};
     const Span<StringPart> span = arena_.copy(&part, 1);
-    if (bytes) return expr<BytesLiteral>(from(start), *value, span);
+    if (uint8_t{t.flags} & StringFlags::kBytes) return expr<BytesLiteral>(from(start), *value, span);
     return expr<StringLiteral>(from(start), *value, span);
   }
   auto plain = list<StringPart>();        // the plain parts, in order
@@ -70,10 +73,7 @@ Expr* Parser::parse_strings() {
     const bool bytes = (uint8_t{t.flags} & StringFlags::kBytes);
     (bytes ? any_bytes : any_text) = true;
     if (!bytes) any_plain_text = true;
-    const uint32_t body_start = t.start + t.prefix_len + quote_length(t.flags);
-    const uint32_t body_end = t.end - quote_length(t.flags);
-    std::optional<std::string_view> value =
-        decode(text_.substr(body_start, body_end - body_start), body_start, bytes, (uint8_t{t.flags} & StringFlags::kRaw), false);
+    const std::optional<std::string_view> value = decode_string_token(t);
     if (!value) break;
     plain.push_back(StringPart{t.range(), StringFlags{t.flags}, *value});
     if (any_format || any_template) as_interpolated(plain[plain.size() - 1]);
