@@ -82,7 +82,6 @@ struct UnclassifiedCall {
   TextLocation location;
 };
 
-
 struct BuildManifest {
   std::string schema_version = kSchemaVersion;
   std::optional<FrameworkCandidate> framework;

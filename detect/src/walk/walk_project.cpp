@@ -83,7 +83,7 @@ bool on_current_path(const std::vector<OpenFolder>& folders, const struct stat& 
 // it go leaves them in the record, and the next file reuses their memory, which is already
 // touched, instead of taking (and first touching) fresh memory for every file.
 struct Buffers {
-  std::unique_ptr<std::string> text = std::make_unique<std::string>();
+  std::unique_ptr<std::string> text;  // made when first needed, and again after a sink kept one
   pysyntax::Arena arena;
 };
 
