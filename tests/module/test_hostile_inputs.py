@@ -1,0 +1,162 @@
+"""Trees built to hurt. analyze_path runs inside the caller's interpreter on trees nobody vetted,
+with its packs read from the tree too, so each case below is one such folder, analysed in a child
+process under limits a caller may well have (4 GiB of address space, 1,024 open files). Within
+2 s (scaled under the sanitizers) every case gives a manifest under 16 MB, or the RuntimeError
+its case names: never a signal, a hang or a result blown up out of all proportion to its input."""
+import dataclasses
+import json
+import os
+import subprocess
+import sys
+from typing import Callable
+
+import pytest
+
+from conftest import write_tree
+
+SANITIZED = "asan" in os.environ.get("LD_PRELOAD", "")
+SECONDS = 2.0 * (10 if SANITIZED else 1)
+MANIFEST_LIMIT = 16 * 2**20
+
+# The sanitizer reserves terabytes of shadow memory, so under it the address-space limit becomes
+# its own limit on resident memory.
+CHILD = r"""
+import json, resource, sys, time
+if not int(sys.argv[2]):
+    resource.setrlimit(resource.RLIMIT_AS, (4 << 30, 4 << 30))
+resource.setrlimit(resource.RLIMIT_NOFILE, (1024, 1024))
+import vesk_analyzer
+start = time.perf_counter()
+try:
+    text = vesk_analyzer.analyze_path(sys.argv[1])
+except RuntimeError as error:
+    outcome = {"error": str(error)}
+else:
+    manifest = json.loads(text)
+    outcome = {
+        "size": len(text.encode()),
+        "warnings": [w[:300] for w in manifest["warnings"][:20]],
+        "agents": [a["name"][:100] for a in manifest["agents"][:5]],
+        "agent_count": len(manifest["agents"]),
+        "pattern_files": [p["location"]["file"][-60:] for p in manifest["patterns"][:5]],
+        "pattern_count": len(manifest["patterns"]),
+        "unclassified_count": len(manifest.get("unclassified_calls", [])),
+    }
+outcome["seconds"] = time.perf_counter() - start
+print(json.dumps(outcome))
+"""
+
+
+@dataclasses.dataclass
+class Case:
+    name: str
+    build: Callable  # (root) -> None: writes the tree below root
+    check: Callable  # (outcome, root) -> None: asserts what the case must give
+
+
+def source(text):
+    return lambda root: write_tree(root, {"m.py": text})
+
+
+def one_parse_error(kind):
+    def check(outcome, root):
+        assert outcome["warnings"] == [outcome["warnings"][0]], outcome["warnings"]
+        assert outcome["warnings"][0].startswith(f"parse error: ruff parse error in {root}/m.py: ParseError {{ error: {kind}")
+    return check
+
+
+def framework_pack(capture):
+    return (
+        "schema_version: '1'\nkind: framework\nid: k\n"
+        "idioms:\n  agent:\n    - kind: class_instantiation\n      class: k.A\n"
+        f"      capture:\n        name: \"{capture}\"\n")
+
+
+def captured(capture, keywords):
+    call = ", ".join(f"{name}={value!r}" for name, value in keywords.items())
+    return lambda root: write_tree(root, {
+        "packs/frameworks/k.yaml": framework_pack(capture),
+        "m.py": f"from k import A\nA({call})\n",
+    })
+
+
+def one_agent(outcome, root):
+    assert outcome["agent_count"] == 1
+
+
+def symlink_lattice(levels):
+    def build(root):
+        for level in range(levels + 1):
+            folder = root / f"l{level}"
+            folder.mkdir()
+            (folder / "m.py").write_text("def f():\n    os.path.join()\n")
+        for level in range(levels):
+            for link in ("x", "y"):
+                os.symlink(root / f"l{level + 1}", root / f"l{level}" / link)
+    return build
+
+
+def nested_folders(depth):
+    def build(root):
+        folder = root
+        for _ in range(depth):
+            folder = folder / "d"
+            folder.mkdir()  # os.makedirs recurses once per level
+        (folder / "m.py").write_text("def f():\n    pass\n")
+        write_tree(root, {"packs/patterns/every.yaml": "schema_version: 1\nkind: pattern\nid: every\n"})
+    return build
+
+
+def reached_the_bottom(outcome, root):
+    assert outcome["warnings"] == []
+    assert outcome["pattern_count"] == 1 and outcome["pattern_files"][0].endswith("/d/d/m.py")
+
+
+def pattern_pack(text):
+    return lambda root: write_tree(root, {"packs/patterns/p.yaml": text})
+
+
+def pack_skipped(outcome, root):
+    assert len(outcome["warnings"]) == 1
+    assert outcome["warnings"][0].startswith(f"skipping {root}/packs/patterns/p.yaml: ")
+
+
+PATTERN_HEAD = "schema_version: 1\nkind: pattern\nid: p\n"
+
+CASES = [
+    # Operator chains that recurse in the parser.
+    Case("power_chain", source("x = 1" + "**1" * 300_000), one_parse_error("NestingTooDeep")),
+    Case("await_power_chain", source("async def f():\n    x = await a" + "**await a" * 300_000),
+         one_parse_error("NestingTooDeep")),
+    Case("decorator_power_chain", source("@a" + "**a" * 300_000 + "\ndef f(): pass\n"),
+         one_parse_error("NestingTooDeep")),
+    # Capture templates whose replacements feed on each other.
+    Case("capture_doubling", captured("{kwarg('a')}{kwarg('a')}", {"a": "{kwarg('a')}" * 20_000}), one_agent),
+    Case("capture_cycle", captured("{kwarg('a')}{kwarg('b')}{kwarg('c')}", {
+        "a": "{kwarg('b')}" * 300, "b": "{kwarg('c')}" * 300, "c": "{kwarg('a')}" * 300}), one_agent),
+    # Folders reached through many paths, and folders nested past the open-file limit.
+    Case("symlink_lattice", symlink_lattice(40), lambda outcome, root: None),
+    Case("nested_folders", nested_folders(1500), reached_the_bottom),
+    # Pack files that nest deeper than any pack needs, under a key the reader skips.
+    Case("flow_sequences_under_skipped_key", pattern_pack(PATTERN_HEAD + "zzz: " + "[" * 100_000 + "]" * 100_000),
+         pack_skipped),
+    Case("flow_mappings_under_skipped_key", pattern_pack(PATTERN_HEAD + "zzz: " + "{a: " * 100_000 + "}" * 100_000),
+         pack_skipped),
+]
+
+
+@pytest.mark.parametrize("case", CASES, ids=[case.name for case in CASES])
+def test_hostile_tree_is_analysed_quickly_into_a_bounded_manifest(case, tmp_path):
+    root = tmp_path / "root"
+    root.mkdir()
+    case.build(root)
+    env = dict(os.environ)
+    if SANITIZED:
+        env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":hard_rss_limit_mb=4096"
+    done = subprocess.run([sys.executable, "-c", CHILD, str(root), str(int(SANITIZED))],
+                          capture_output=True, text=True, env=env, timeout=120)
+    assert done.returncode == 0, (done.returncode, done.stderr[-2000:])
+    outcome = json.loads(done.stdout)
+    assert outcome["seconds"] < SECONDS, outcome
+    assert outcome.get("size", 0) < MANIFEST_LIMIT, outcome
+    case.check(outcome, root)
