@@ -84,6 +84,21 @@ def one_agent(outcome, root):
     assert outcome["agent_count"] == 1
 
 
+def agents_named(name, count=1):
+    def check(outcome, root):
+        assert outcome["agent_count"] == count and outcome["agents"] == [name] * min(count, 5), outcome
+    return check
+
+
+def many_rules(rules, keywords):
+    rule = "    - kind: class_instantiation\n      class: k.A\n      capture:\n        name: \"{kwarg('a')}\"\n"
+    call = ", ".join(["a='x'"] + [f"k{i}={i}" for i in range(keywords)])
+    return lambda root: write_tree(root, {
+        "packs/frameworks/k.yaml": "schema_version: '1'\nkind: framework\nid: k\nidioms:\n  agent:\n" + rule * rules,
+        "m.py": f"from k import A\nA({call})\n",
+    })
+
+
 def symlink_lattice(levels):
     def build(root):
         for level in range(levels + 1):
@@ -131,9 +146,14 @@ CASES = [
     Case("decorator_power_chain", source("@a" + "**a" * 300_000 + "\ndef f(): pass\n"),
          one_parse_error("NestingTooDeep")),
     # Capture templates whose replacements feed on each other.
-    Case("capture_doubling", captured("{kwarg('a')}{kwarg('a')}", {"a": "{kwarg('a')}" * 20_000}), one_agent),
+    Case("capture_doubling", captured("{kwarg('a')}{kwarg('a')}", {"a": "{kwarg('a')}" * 20_000}), agents_named("")),
     Case("capture_cycle", captured("{kwarg('a')}{kwarg('b')}{kwarg('c')}", {
-        "a": "{kwarg('b')}" * 300, "b": "{kwarg('c')}" * 300, "c": "{kwarg('a')}" * 300}), one_agent),
+        "a": "{kwarg('b')}" * 300, "b": "{kwarg('c')}" * 300, "c": "{kwarg('a')}" * 300}), agents_named("")),
+    Case("capture_many_placeholders", captured("".join(f"{{kwarg('k{i}')}}" for i in range(100_000)), {"k7": "x"}),
+         agents_named("x")),
+    Case("capture_placeholders_trading_places", captured("{kwarg('a')}{kwarg('b')}" * 50_000, {
+        "a": "{kwarg('b')}", "b": "{kwarg('a')}"}), agents_named("")),
+    Case("capture_rules_times_keywords", many_rules(4_000, 4_000), agents_named("x", 4_000)),
     # Folders reached through many paths, and folders nested past the open-file limit.
     Case("symlink_lattice", symlink_lattice(40), lambda outcome, root: None),
     Case("nested_folders", nested_folders(1500), reached_the_bottom),

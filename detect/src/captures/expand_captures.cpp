@@ -1,56 +1,59 @@
 // Capture templates filled from a call's keyword values.
 #include <re2/re2.h>
 
-#include <string_view>
+#include <new>
 
 #include "captures/captures.h"
 
 namespace detect {
-namespace {
 
-// Every non-overlapping occurrence of `from` in `text`, left to right, replaced by `to`.
-void replace_all(std::string& text, std::string_view from, std::string_view to) {
-  std::size_t at = text.find(from);
-  if (at == std::string::npos) return;
-  std::string result;
-  result.reserve(text.size());
-  std::size_t done = 0;
-  while (at != std::string::npos) {
-    result.append(text, done, at - done);
-    result += to;
-    done = at + from.size();
-    at = text.find(from, done);
-  }
-  result.append(text, done, std::string::npos);
-  text = std::move(result);
+CaptureExpander::CaptureExpander(HashKey key, std::size_t limit)
+    : regex_(std::make_unique<re2::RE2>(R"(\{kwarg\('([^']+)'\)\})")),
+      key_(key),
+      limit_(limit),
+      hasher_(key),
+      replacement_(hasher_) {
+  // The pattern is fixed and valid: RE2 fails on it only when it cannot get the memory to compile.
+  if (!regex_->ok()) throw std::bad_alloc();
 }
 
-}  // namespace
+CaptureExpander::~CaptureExpander() = default;
 
-CapturePattern::CapturePattern() : regex_(std::make_unique<re2::RE2>(R"(\{kwarg\('([^']+)'\)\})")) {}
-CapturePattern::~CapturePattern() = default;
+const QuoteGaps& CaptureExpander::cut(CallKeywords& call, const std::string& value) {
+  auto [entry, is_new] = call.cuts_.try_emplace(&value);
+  if (is_new) split_at_quotes(value, hasher_, entry->second);
+  return entry->second;
+}
 
-CaptureResults expand_captures(const CapturePattern& pattern,
-                               const std::map<std::string, std::string>& capture,
-                               const KeywordValues& values) {
-  CaptureResults results;
-  const re2::RE2& regex = pattern.regex();
-  for (const auto& [key, template_text] : capture) {
-    std::string result = template_text;
-    const re2::StringPiece input(template_text);
-    re2::StringPiece groups[2];
-    std::size_t position = 0;
-    while (position < input.size() &&
-           regex.Match(input, position, input.size(), re2::RE2::UNANCHORED, groups, 2)) {
-      auto found = values.find(std::string(groups[1].data(), groups[1].size()));
-      std::string_view value = found == values.end() ? std::string_view() : std::string_view(found->second);
-      replace_all(result, std::string_view(groups[0].data(), groups[0].size()), value);
-      // A match is never empty (it holds at least "{kwarg('x')}"), so this always advances.
-      position = static_cast<std::size_t>(groups[0].data() + groups[0].size() - input.data());
+std::string CaptureExpander::expand(std::string_view template_text, CallKeywords& call) {
+  names_.clear();
+  steps_.clear();
+  TextMap<std::uint32_t> name_ids(key_);
+  const re2::StringPiece input(template_text.data(), template_text.size());
+  re2::StringPiece groups[2];
+  std::size_t position = 0;
+  while (position < input.size() && regex_->Match(input, position, input.size(), re2::RE2::UNANCHORED, groups, 2)) {
+    const std::string_view name(groups[1].data(), groups[1].size());
+    if (const std::uint32_t* id = name_ids.find(name)) {
+      steps_.push_back(*id);
+    } else {
+      const auto id_now = static_cast<std::uint32_t>(names_.size());
+      name_ids.insert_or_assign(name, id_now);
+      steps_.push_back(id_now);
+      auto value = call.values_.find(name);
+      if (value == call.values_.end()) {
+        names_.push_back({name, {}, nullptr});
+      } else {
+        names_.push_back({name, value->second, &cut(call, value->second)});
+      }
     }
-    results.emplace(key, std::move(result));
+    // A match is never empty (it holds at least "{kwarg('x')}"), so this always advances.
+    position = static_cast<std::size_t>(groups[0].data() + groups[0].size() - input.data());
   }
-  return results;
+  if (steps_.empty()) return template_text.size() <= limit_ ? std::string(template_text) : std::string();
+  std::string result;
+  if (!replacement_.run(template_text, names_, steps_, limit_, result)) result.clear();
+  return result;
 }
 
 }  // namespace detect

@@ -16,7 +16,7 @@ struct ManifestBuilder::State {
   HashSeeds seeds;
   CallCategoryTable categories;
   ClassRuleNames class_rule_names;
-  CapturePattern capture_pattern;
+  CaptureExpander capture_expander;
   FrameworkEvidence run_evidence;
   BuildManifest manifest;
   FunctionRecords records;
@@ -26,6 +26,7 @@ struct ManifestBuilder::State {
         pattern_packs(patterns),
         categories(build_call_categories(frameworks, seeds.next())),
         class_rule_names(collect_class_rule_names(frameworks, seeds.next())),
+        capture_expander(seeds.next()),
         run_evidence(seeds.next()),
         records(manifest, patterns) {}
 };
@@ -70,7 +71,7 @@ void ManifestBuilder::add_file(std::string_view path, pysyntax::Span<pysyntax::S
 
   if (!s.framework_packs.empty()) add_import_evidence(s.framework_packs, aliases, s.run_evidence, s.seeds);
 
-  FileContext context(path_to_text(path), aliases, s.framework_packs, s.class_rule_names, s.capture_pattern,
+  FileContext context(path_to_text(path), aliases, s.framework_packs, s.class_rule_names, s.capture_expander,
                       s.seeds);
   for (const pysyntax::Stmt* statement : statements) decorator_pass(context, *statement);
   for (auto& [id, weights] : context.evidence.entries())

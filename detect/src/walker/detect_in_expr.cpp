@@ -1,5 +1,7 @@
 // Class-instantiation rules applied to the calls of an expression, in source order: each call
 // before its callee and its arguments.
+#include <optional>
+
 #include "pysyntax/visitor.h"
 #include "walker/file_pass.h"
 #include "walker/statement_calls.h"
@@ -8,21 +10,35 @@ namespace detect {
 namespace {
 
 void apply_class_rules(FileContext& context, const pysyntax::Call& call, std::string_view resolved) {
+  // Collected when a template first needs them, then shared by every later rule of the call.
+  std::optional<CallKeywords> keywords;
+  auto capture = [&](const IdiomRule& rule, const char* key, std::string_view absent) {
+    auto found = rule.capture.find(key);
+    if (found == rule.capture.end()) return std::string(absent);
+    if (!keywords) keywords.emplace(collect_keyword_values(call));
+    return context.capture_expander.expand(found->second, *keywords);
+  };
   for (const FrameworkPack& pack : context.framework_packs) {
     for (const DetectRule& rule : pack.detect.symbol_patterns) {
       if (rule.kind != DetectRuleKind::ClassInstantiation || !rule.class_name || *rule.class_name != resolved)
         continue;
       add_evidence(context, pack.id, "class_instantiation:" + *rule.class_name, rule.weight);
     }
-    for (const auto& [category, rules] : pack.idioms) {
+    for (const auto& [category_key, rules] : pack.idioms) {
+      // Only the templates an entry shows are expanded: no other capture reaches any output.
+      const HitCategory category = hit_category(category_key);
+      if (category == HitCategory::None) continue;
       for (const IdiomRule& rule : rules) {
         if (rule.kind != IdiomKind::ClassInstantiation || !rule.class_name || *rule.class_name != resolved)
           continue;
-        CaptureResults captures =
-            expand_captures(context.capture_pattern, rule.capture, collect_keyword_values(call));
-        auto named = captures.find("name");
-        std::string name = named != captures.end() ? named->second : std::string(resolved);
-        emit_idiom_hit(context, pack.id, category, rule, std::move(name), std::move(captures));
+        HitTexts texts;
+        if (category == HitCategory::LlmClient) {
+          texts.provider = capture(rule, "provider", {});
+          texts.model = capture(rule, "model", {});
+        } else {
+          texts.name = capture(rule, "name", resolved);
+        }
+        emit_idiom_hit(context, pack.id, category, rule, std::move(texts));
       }
     }
   }

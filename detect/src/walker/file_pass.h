@@ -65,20 +65,20 @@ struct FileContext {
   const std::vector<FrameworkPack>& framework_packs;
   // Shared by the whole analysis.
   const ClassRuleNames& class_rule_names;
-  const CapturePattern& capture_pattern;
+  CaptureExpander& capture_expander;
   HashSeeds& seeds;
   // Reused for the resolved name of every call of the file.
   std::string name_buffer;
 
   FileContext(std::string file_text, const ImportAliases& file_aliases,
               const std::vector<FrameworkPack>& packs, const ClassRuleNames& class_names,
-              const CapturePattern& pattern, HashSeeds& hash_seeds)
+              CaptureExpander& expander, HashSeeds& hash_seeds)
       : file(std::move(file_text)),
         evidence(hash_seeds.next()),
         aliases(file_aliases),
         framework_packs(packs),
         class_rule_names(class_names),
-        capture_pattern(pattern),
+        capture_expander(expander),
         seeds(hash_seeds) {}
 };
 
@@ -93,9 +93,21 @@ void match_decorator(FileContext& context, const pysyntax::Expr& decorator, bool
 
 void add_evidence(FileContext& context, std::string_view framework_id, std::string_view text, float weight);
 
-// Pushes one entry for the categories "agent", "orchestrator", "tool" and "llm_client"; any other
-// category key gives nothing.
-void emit_idiom_hit(FileContext& context, std::string_view framework_id, std::string_view category,
-                    const IdiomRule& rule, std::string name, CaptureResults captures);
+// What a hit of an idiom category becomes: an agent, an orchestrator, a tool or an LLM client
+// entry, or nothing for every other category key (compared bytewise).
+enum class HitCategory { None, Agent, Orchestrator, Tool, LlmClient };
+[[nodiscard]] HitCategory hit_category(std::string_view category);
+
+// The texts an entry shows: agents, orchestrators and tools their name, LLM clients their
+// provider and model.
+struct HitTexts {
+  std::string name;
+  std::string provider;
+  std::string model;
+};
+
+// Pushes one entry for the categories that have one; any other category gives nothing.
+void emit_idiom_hit(FileContext& context, std::string_view framework_id, HitCategory category,
+                    const IdiomRule& rule, HitTexts texts);
 
 }  // namespace detect

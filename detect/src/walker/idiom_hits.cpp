@@ -13,33 +13,39 @@ void add_evidence(FileContext& context, std::string_view framework_id, std::stri
   put_evidence(context.evidence, context.seeds, framework_id, text, weight);
 }
 
-namespace {
-
-std::string capture_or_empty(CaptureResults& captures, const char* key) {
-  auto found = captures.find(key);
-  return found == captures.end() ? std::string() : std::move(found->second);
+HitCategory hit_category(std::string_view category) {
+  if (category == "agent") return HitCategory::Agent;
+  if (category == "orchestrator") return HitCategory::Orchestrator;
+  if (category == "tool") return HitCategory::Tool;
+  if (category == "llm_client") return HitCategory::LlmClient;
+  return HitCategory::None;
 }
 
-}  // namespace
-
-void emit_idiom_hit(FileContext& context, std::string_view framework_id, std::string_view category,
-                    const IdiomRule& rule, std::string name, CaptureResults captures) {
+void emit_idiom_hit(FileContext& context, std::string_view framework_id, HitCategory category,
+                    const IdiomRule& rule, HitTexts texts) {
   auto path = [&rule]() -> std::string {
     if (rule.class_name) return *rule.class_name;
     if (rule.name) return *rule.name;
     return {};
   };
   SourceLocation location{context.file, 0};
-  if (category == "agent") {
-    context.agents.push_back({std::move(name), path(), std::string(framework_id), std::move(location)});
-  } else if (category == "orchestrator") {
-    context.agents.push_back(
-        {std::move(name), path() + "#orchestrator", std::string(framework_id), std::move(location)});
-  } else if (category == "tool") {
-    context.tools.push_back({std::move(name), path(), std::string(framework_id), std::move(location)});
-  } else if (category == "llm_client") {
-    context.llm_clients.push_back({capture_or_empty(captures, "provider"), capture_or_empty(captures, "model"),
-                                   std::string(framework_id), std::move(location)});
+  switch (category) {
+    case HitCategory::Agent:
+      context.agents.push_back({std::move(texts.name), path(), std::string(framework_id), std::move(location)});
+      break;
+    case HitCategory::Orchestrator:
+      context.agents.push_back(
+          {std::move(texts.name), path() + "#orchestrator", std::string(framework_id), std::move(location)});
+      break;
+    case HitCategory::Tool:
+      context.tools.push_back({std::move(texts.name), path(), std::string(framework_id), std::move(location)});
+      break;
+    case HitCategory::LlmClient:
+      context.llm_clients.push_back(
+          {std::move(texts.provider), std::move(texts.model), std::string(framework_id), std::move(location)});
+      break;
+    case HitCategory::None:
+      break;
   }
 }
 

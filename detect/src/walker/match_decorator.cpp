@@ -21,11 +21,14 @@ void match_decorator(FileContext& context, const pysyntax::Expr& decorator, bool
       if (rule.kind != DetectRuleKind::Decorator || !rule.name || *rule.name != resolved) continue;
       add_evidence(context, pack.id, "decorator:" + *rule.name, rule.weight);
     }
-    for (const auto& [category, rules] : pack.idioms) {
+    for (const auto& [category_key, rules] : pack.idioms) {
+      const HitCategory category = hit_category(category_key);
+      if (category == HitCategory::None) continue;
       for (const IdiomRule& rule : rules) {
         if (rule.kind != IdiomKind::Decorator || !rule.name || *rule.name != resolved) continue;
         if (!target_fits(rule, decorated_is_class)) continue;
-        emit_idiom_hit(context, pack.id, category, rule, std::string(decorated_name), {});
+        // Captures are never expanded for decorators: an LLM client has no provider or model.
+        emit_idiom_hit(context, pack.id, category, rule, {std::string(decorated_name), {}, {}});
       }
     }
   }

@@ -26,7 +26,7 @@ struct FilePass {
       : parsed(std::move(source)),
         packs(std::move(framework_packs)),
         names(collect_class_rule_names(packs, parsed.seeds.next())),
-        context("src/app.py", parsed.aliases, packs, names, pattern, parsed.seeds) {
+        context("src/app.py", parsed.aliases, packs, names, expander, parsed.seeds) {
     for (const pysyntax::Stmt* statement : parsed.statements()) decorator_pass(context, *statement);
   }
 
@@ -46,7 +46,7 @@ struct FilePass {
   testing::ParsedSource parsed;
   std::vector<FrameworkPack> packs;
   ClassRuleNames names;
-  CapturePattern pattern;
+  CaptureExpander expander{parsed.seeds.next()};
   FileContext context;
 };
 
