@@ -153,6 +153,7 @@ CASES = [
          agents_named("x")),
     Case("capture_placeholders_trading_places", captured("{kwarg('a')}{kwarg('b')}" * 50_000, {
         "a": "{kwarg('b')}", "b": "{kwarg('a')}"}), agents_named("")),
+    Case("capture_value_of_quotes", captured("{kwarg('a')}", {"a": "'" * 2_000_000}), agents_named("")),
     Case("capture_rules_times_keywords", many_rules(4_000, 4_000), agents_named("x", 4_000)),
     # Folders reached through many paths, and folders nested past the open-file limit.
     Case("symlink_lattice", symlink_lattice(40), lambda outcome, root: None),

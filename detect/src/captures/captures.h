@@ -62,7 +62,7 @@ class CallKeywords {
  private:
   friend class CaptureExpander;
   KeywordValues values_;
-  std::unordered_map<const std::string*, QuoteGaps> cuts_;
+  std::unordered_map<const std::string*, ValueCut> cuts_;
 };
 
 // Fills capture templates. One per analysis: the placeholder pattern `\{kwarg\('([^']+)'\)\}` is
@@ -83,7 +83,7 @@ class CaptureExpander {
   [[nodiscard]] std::string expand(std::string_view template_text, CallKeywords& call);
 
  private:
-  const QuoteGaps& cut(CallKeywords& call, const std::string& value);
+  const ValueCut& cut(CallKeywords& call, const std::string& value);
 
   std::unique_ptr<re2::RE2> regex_;
   HashKey key_;

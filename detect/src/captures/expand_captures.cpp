@@ -19,9 +19,9 @@ CaptureExpander::CaptureExpander(HashKey key, std::size_t limit)
 
 CaptureExpander::~CaptureExpander() = default;
 
-const QuoteGaps& CaptureExpander::cut(CallKeywords& call, const std::string& value) {
+const ValueCut& CaptureExpander::cut(CallKeywords& call, const std::string& value) {
   auto [entry, is_new] = call.cuts_.try_emplace(&value);
-  if (is_new) split_at_quotes(value, hasher_, entry->second);
+  if (is_new) cut_value(value, hasher_, entry->second);
   return entry->second;
 }
 

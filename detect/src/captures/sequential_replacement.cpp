@@ -215,7 +215,11 @@ void SequentialReplacement::load_template(std::string_view template_text) {
     if (previous != kNone) gaps_[static_cast<std::size_t>(previous)].next = index;
     previous = index;
   }
-  for (Index index = 0; index != static_cast<Index>(gaps_.size()); ++index) update_listing(index);
+  for (Index index = 0; index != static_cast<Index>(gaps_.size()); ++index) {
+    update_listing(index);
+    const Gap& gap = gaps_[static_cast<std::size_t>(index)];
+    if (index != 0 && gap.next != kNone && !gap.opens && !gap.closes && gap.name == kNone) lasting_ += gap.size + 1;
+  }
 }
 
 // Replaces the occurrence whose middle gap is `middle`: its previous gap loses "{kwarg(" and takes
@@ -227,7 +231,7 @@ void SequentialReplacement::replace(Index middle, const PlaceholderValue& value)
   const Index after = gaps_[static_cast<std::size_t>(middle)].next;
   drop_open_suffix(before);
   drop_close_prefix(after);
-  const QuoteGaps* pieces = value.value.empty() ? nullptr : value.value_gaps;
+  const QuoteGaps* pieces = value.value.empty() ? nullptr : &value.value_cut->gaps;
   if (pieces == nullptr || pieces->size() == 1) {
     if (pieces != nullptr) append_view(before, pieces->front().text, pieces->front().hash);
     gaps_[static_cast<std::size_t>(before)].next = after;
@@ -274,6 +278,7 @@ bool SequentialReplacement::run(std::string_view template_text, std::span<const 
   group_by_key_.clear();
   name_groups_.clear();
   longest_name_ = 0;
+  lasting_ = 0;
   for (const PlaceholderValue& name : names) longest_name_ = std::max(longest_name_, name.name.size());
   for (std::size_t i = 0; i < names.size(); ++i)
     group_by_key_.emplace_back(name_key(names[i].name.size(), hasher_.of(names[i].name)), static_cast<Index>(i));
@@ -320,6 +325,9 @@ bool SequentialReplacement::run(std::string_view template_text, std::span<const 
     const std::size_t churn_each = placeholder_size + value.value.size();
     if (chosen_.size() > budget / churn_each) return false;
     budget -= chosen_.size() * churn_each;
+    // What an insertion leaves for good already tells when the result will be too long.
+    if (!value.value.empty()) lasting_ += chosen_.size() * value.value_cut->lasting_bytes(longest_name_);
+    if (lasting_ > limit) return false;
     size = size - chosen_.size() * placeholder_size + chosen_.size() * value.value.size();
     for (const Index middle : chosen_) replace(middle, value);
   }

@@ -30,7 +30,7 @@ namespace detect {
 struct PlaceholderValue {
   std::string_view name;
   std::string_view value;       // empty when the call has no such keyword
-  const QuoteGaps* value_gaps;  // `value` cut at its quotes
+  const ValueCut* value_cut;  // `value` cut at its quotes
 };
 
 // The bytes a run may remove and insert in all: the template, each distinct name's value once,
@@ -99,6 +99,7 @@ class SequentialReplacement {
   std::vector<Index> listed_heads_;      // per group: first gap of its occurrence list
   std::vector<std::pair<std::uint64_t, Index>> group_by_key_;  // sorted by key
   std::size_t longest_name_ = 0;
+  std::size_t lasting_ = 0;  // bytes of the current text that no later step can remove
   std::vector<Index> found_;
   std::vector<Index> chosen_;
 };
