@@ -37,4 +37,10 @@ inline constexpr const char* kNulInPathText = "file name contained an unexpected
 [[nodiscard]] Status read_utf8_file_into(const std::string& path, std::uint64_t max_bytes, const char* too_large_text,
                                          std::string& text);
 
+// The same for `path` taken from the open folder `dir` as openat(2) takes it (AT_FDCWD: from the
+// working folder, which is what the forms above do); a walk opens each entry from its folder
+// instead of resolving the whole path again.
+[[nodiscard]] Status read_utf8_file_into(int dir, const char* path, std::uint64_t max_bytes,
+                                         const char* too_large_text, std::string& text);
+
 }  // namespace detect

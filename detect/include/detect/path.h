@@ -1,5 +1,5 @@
 // Paths are byte strings used exactly as given: never normalised, never made absolute. These are
-// the only three operations the system does on them.
+// the only operations the system does on them.
 #pragma once
 
 #include <string>
@@ -9,6 +9,8 @@ namespace detect {
 
 // `dir`, then "/" unless `dir` is empty or already ends with "/", then `name`.
 [[nodiscard]] std::string join_path(std::string_view dir, std::string_view name);
+// The same in place: `dir` becomes the joined path.
+void append_to_path(std::string& dir, std::string_view name);
 
 // The path shown as text: its bytes read as UTF-8, each maximal ill-formed subpart replaced by
 // one U+FFFD (the Unicode standard's recommended practice), nothing else changed.

@@ -7,23 +7,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/file_descriptor.h"
+
 namespace detect {
 namespace {
-
-// Closes the descriptor on every path out of read_utf8_file.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 Error os_error(int error_number) { return Error(io_error_text(error_number)); }
 
@@ -50,11 +37,19 @@ Result<std::string> read_utf8_file(const std::string& path, std::uint64_t max_by
 
 Status read_utf8_file_into(const std::string& path, std::uint64_t max_bytes, const char* too_large_text,
                            std::string& text) {
+  if (path.find('\0') != std::string::npos) {
+    text.clear();
+    return Error(kNulInPathText);
+  }
+  return read_utf8_file_into(AT_FDCWD, path.c_str(), max_bytes, too_large_text, text);
+}
+
+Status read_utf8_file_into(int dir, const char* path, std::uint64_t max_bytes, const char* too_large_text,
+                           std::string& text) {
   text.clear();
-  if (path.find('\0') != std::string::npos) return Error(kNulInPathText);
   // O_NONBLOCK keeps open() itself from waiting for a writer when the name is a FIFO, O_NOCTTY a
   // terminal from becoming the process's own; the type is checked before any read.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  int fd = ::openat(dir, path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return os_error(errno);
   FileDescriptor file(fd);
 

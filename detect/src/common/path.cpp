@@ -6,9 +6,13 @@ std::string join_path(std::string_view dir, std::string_view name) {
   std::string out;
   out.reserve(dir.size() + 1 + name.size());
   out.append(dir);
-  if (!dir.empty() && dir.back() != '/') out.push_back('/');
-  out.append(name);
+  append_to_path(out, name);
   return out;
+}
+
+void append_to_path(std::string& dir, std::string_view name) {
+  if (!dir.empty() && dir.back() != '/') dir.push_back('/');
+  dir.append(name);
 }
 
 bool has_extension(std::string_view name, std::string_view extension) {
