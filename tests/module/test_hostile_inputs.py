@@ -122,6 +122,48 @@ def nested_folders(depth):
     return build
 
 
+def deep_and_wide(depth, files):
+    """`files` sources at the bottom of `depth` nested folders: the first and the last of them in
+    the bottom's listing define a function, the others do not."""
+    def build(root):
+        write_tree(root, {"packs/patterns/every.yaml": "schema_version: 1\nkind: pattern\nid: every\n"})
+        folder = os.open(root, os.O_RDONLY)
+        for _ in range(depth):
+            os.mkdir("d", dir_fd=folder)
+            inner = os.open("d", os.O_RDONLY, dir_fd=folder)
+            os.close(folder)
+            folder = inner
+        for index in range(files):
+            write_at(folder, f"w{index}.py", "x = 1\n")
+        names = listed_bottom(folder)
+        for name in (names[0], names[-1]):
+            write_at(folder, name, "def f():\n    pass\n")
+        os.close(folder)
+    return build
+
+
+def write_at(folder, name, text):
+    file = os.open(name, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, dir_fd=folder)
+    os.write(file, text.encode())
+    os.close(file)
+
+
+def listed_bottom(folder):
+    return [entry.name for entry in os.scandir(folder)]
+
+
+def first_and_last_at_the_bottom(depth):
+    def check(outcome, root):
+        folder = os.open(root.joinpath(*["d"] * depth), os.O_RDONLY)
+        names = listed_bottom(folder)
+        os.close(folder)
+        assert outcome["warnings"] == []
+        assert outcome["pattern_count"] == 2, outcome
+        assert [path.split("/")[-1] for path in outcome["pattern_files"]] == [names[0], names[-1]]
+        assert all(path.endswith("/d/d/" + path.split("/")[-1]) for path in outcome["pattern_files"])
+    return check
+
+
 def reached_the_bottom(outcome, root):
     assert outcome["warnings"] == []
     assert outcome["pattern_count"] == 1 and outcome["pattern_files"][0].endswith("/d/d/m.py")
@@ -158,6 +200,7 @@ CASES = [
     # Folders reached through many paths, and folders nested past the open-file limit.
     Case("symlink_lattice", symlink_lattice(40), lambda outcome, root: None),
     Case("nested_folders", nested_folders(1500), reached_the_bottom),
+    Case("deep_and_wide", deep_and_wide(1500, 20_000), first_and_last_at_the_bottom(1500)),
     # Pack files that nest deeper than any pack needs, under a key the reader skips.
     Case("flow_sequences_under_skipped_key", pattern_pack(PATTERN_HEAD + "zzz: " + "[" * 100_000 + "]" * 100_000),
          pack_skipped),

@@ -1,20 +1,26 @@
 // The walk over a project tree: depth first, pre-order, in the order each listing returns its
-// entries (never sorted). The folders on the current path are kept as an explicit stack of open
-// listings rather than as native recursion, so no tree is deep enough to exhaust the stack; in
-// practice the depth ends where a path reaches PATH_MAX (the entry's status then cannot be had
-// and it is passed over) or where the descriptors run out (a listing failure, which ends the walk
-// with its I/O error).
+// entries (never sorted). The folders on the current path are an explicit stack rather than
+// native recursion, so no tree is deep enough to exhaust the stack, and each folder's listing is
+// read whole when the folder is entered, so only the innermost folder is open: the depth ends
+// only where a path reaches PATH_MAX (the entry's status then cannot be had and it is passed
+// over).
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <climits>
 #include <memory>
 #include <string_view>
 #include <utility>
+#include <vector>
 
+#include "common/file_descriptor.h"
+#include "common/file_identity.h"
 #include "detect/io.h"
 #include "detect/path.h"
 #include "detect/walk.h"
+#include "walk/folder_listing.h"
 #include "walk/limits.h"
 #include "walk/parse_text.h"
 
@@ -27,57 +33,7 @@ bool passed_over_by_name(std::string_view name) {
   return name.front() == '.' || name == "__pycache__" || name == "node_modules";
 }
 
-// One folder on the current walk path: its listing, its path and its identity. Move-only; the
-// listing is closed when the folder is done or the walk ends.
-class OpenFolder {
- public:
-  OpenFolder(DIR* listing, std::string path, dev_t device, ino_t inode)
-      : listing_(listing), path_(std::move(path)), device_(device), inode_(inode) {}
-  OpenFolder(OpenFolder&& other) noexcept
-      : listing_(std::exchange(other.listing_, nullptr)),
-        path_(std::move(other.path_)),
-        device_(other.device_),
-        inode_(other.inode_) {}
-  OpenFolder& operator=(OpenFolder&&) = delete;
-  OpenFolder(const OpenFolder&) = delete;
-  OpenFolder& operator=(const OpenFolder&) = delete;
-  ~OpenFolder() {
-    if (listing_ != nullptr) ::closedir(listing_);
-  }
-
-  DIR* listing() const { return listing_; }
-  const std::string& path() const { return path_; }
-  bool is(const struct stat& status) const { return device_ == status.st_dev && inode_ == status.st_ino; }
-
- private:
-  DIR* listing_;
-  std::string path_;
-  dev_t device_;
-  ino_t inode_;
-};
-
-// Opens the listing of `path`; `known` is the folder's status when the caller already has it.
-Result<OpenFolder> open_folder(std::string path, const struct stat* known) {
-  if (path.find('\0') != std::string::npos) return Error(kNulInPathText);
-  DIR* listing = ::opendir(path.c_str());
-  if (listing == nullptr) return Error(io_error_text(errno));
-  struct stat status {};
-  if (known == nullptr) {
-    // Only the root arrives without a status; without one its identity stays zero, which merely
-    // lets a link back to the root be walked once more before that copy is caught.
-    if (::fstat(::dirfd(listing), &status) == 0) known = &status;
-  }
-  return OpenFolder(listing, std::move(path), known ? known->st_dev : 0, known ? known->st_ino : 0);
-}
-
-// A link back to a folder on the current path would repeat the walk under ever longer paths
-// (and two such links make it exponential), so such a folder is passed over.
-bool on_current_path(const std::vector<OpenFolder>& folders, const struct stat& status) {
-  for (const OpenFolder& folder : folders) {
-    if (folder.is(status)) return true;
-  }
-  return false;
-}
+bool kept_by_name(std::string_view name) { return !passed_over_by_name(name); }
 
 // The text buffer and arena that go from file to file: a sink that analyses each file and lets
 // it go leaves them in the record, and the next file reuses their memory, which is already
@@ -87,21 +43,145 @@ struct Buffers {
   pysyntax::Arena arena;
 };
 
-void read_and_parse(std::string path, Buffers& buffers, FileSink& sink) {
-  if (buffers.text == nullptr) buffers.text = std::make_unique<std::string>();
-  const Status read = read_utf8_file_into(path, kMaxSourceBytes, kSourceTooLargeText, *buffers.text);
-  if (!read.ok()) {
-    sink.on_error(WalkError{WalkError::Kind::ReadFailed, std::move(path), read.error().message()});
-    return;
+// One folder on the current walk path.
+struct Folder {
+  std::size_t path_length;  // of the folder's own path, a prefix of the walk's path buffer
+  FileIdentity identity;
+  FolderListing entries;    // those not yet visited come last
+};
+
+// Where an entry is asked for its status, opened and read. The answer must be the one that its
+// whole path would give, resolved from the working folder. For an entry that is not a link, its
+// open folder gives exactly that answer in one step instead of one per level: the folder's own
+// path resolved when the folder was entered, and the entry adds no link to it. A link is resolved
+// along its whole path, since the system limits how many links one path may run through and how
+// many the folder's path used up is not known here; so is a path too long to name, which the
+// system then refuses as it would have.
+struct EntryAccess {
+  int dir;           // the folder to resolve `name` from, or AT_FDCWD for the whole path
+  const char* name;  // the entry's name or its whole path
+};
+
+class Walk {
+ public:
+  Walk(const std::string& root, FileSink& sink)
+      : sink_(sink), path_(root), on_path_(0, FileIdentityHash{seeds_.next()}) {}
+
+  Status run() {
+    if (path_.find('\0') != std::string::npos) return Error(kNulInPathText);
+    FileDescriptor root(::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!root.valid()) return Error(io_error_text(errno));
+    struct stat status {};
+    if (::fstat(root.get(), &status) != 0) return Error(io_error_text(errno));
+    if (Status entered = enter(std::move(root), status); !entered.ok()) return entered;
+
+    // Each turn either visits one entry of the innermost folder or leaves that folder.
+    while (!folders_.empty()) {
+      std::optional<FolderListing::Entry> entry = folders_.back().entries.next();
+      if (!entry) {
+        if (const int failure = folders_.back().entries.failure(); failure != 0) return Error(io_error_text(failure));
+        if (Status left = leave(); !left.ok()) return left;
+        continue;
+      }
+      if (Status visited = visit(*entry); !visited.ok()) return visited;
+    }
+    return ok_status();
   }
-  std::variant<ParsedFile, WalkError> parsed = parse_text(path, buffers.text, buffers.arena);
-  if (auto* file = std::get_if<ParsedFile>(&parsed)) {
-    sink.on_file(std::move(*file));
-    std::move(*file).recycle(buffers.text, buffers.arena);
-  } else {
-    sink.on_error(std::get<WalkError>(std::move(parsed)));
+
+ private:
+  Status visit(const FolderListing::Entry& entry) {
+    path_.resize(folders_.back().path_length);
+    append_to_path(path_, entry.name);
+
+    // `entry.name` is NUL-terminated in its listing, and good until a folder is entered: the
+    // stack may then move the listing, and a short listing keeps its characters inside itself.
+    struct stat status {};
+    EntryAccess access{};
+    // A status that cannot be had (dangling link, link loop, no search permission, a path past
+    // PATH_MAX) makes the entry a non-folder, without a word.
+    const bool known = status_of(entry.name.data(), entry.type, status, access);
+    if (known && S_ISDIR(status.st_mode)) {
+      // A link back to a folder on the current path would repeat the walk under ever longer
+      // paths (and two such links make it exponential), so such a folder is passed over.
+      if (on_path_.contains(FileIdentity::of(status))) return ok_status();
+      FileDescriptor folder(::openat(access.dir, access.name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      if (!folder.valid()) return Error(io_error_text(errno));
+      return enter(std::move(folder), status);
+    }
+    if (!has_extension(entry.name, "py")) return ok_status();
+    read_and_parse(access);
+    return ok_status();
   }
-}
+
+  // The entry's status, following links, as its whole path would give it; `access` says where
+  // to open it.
+  bool status_of(const char* name, unsigned char type, struct stat& status, EntryAccess& access) const {
+    access = {current_.get(), name};
+    if (path_.size() < PATH_MAX) {
+      if (type != DT_LNK && type != DT_UNKNOWN) return ::fstatat(access.dir, access.name, &status, 0) == 0;
+      if (type == DT_UNKNOWN && ::fstatat(access.dir, access.name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+          !S_ISLNK(status.st_mode)) {
+        return true;
+      }
+    }
+    access = {AT_FDCWD, path_.c_str()};
+    return ::stat(access.name, &status) == 0;
+  }
+
+  void read_and_parse(const EntryAccess& access) {
+    if (buffers_.text == nullptr) buffers_.text = std::make_unique<std::string>();
+    const Status read =
+        read_utf8_file_into(access.dir, access.name, kMaxSourceBytes, kSourceTooLargeText, *buffers_.text);
+    if (!read.ok()) {
+      sink_.on_error(WalkError{WalkError::Kind::ReadFailed, path_, read.error().message()});
+      return;
+    }
+    std::variant<ParsedFile, WalkError> parsed = parse_text(path_, buffers_.text, buffers_.arena);
+    if (auto* file = std::get_if<ParsedFile>(&parsed)) {
+      sink_.on_file(std::move(*file));
+      std::move(*file).recycle(buffers_.text, buffers_.arena);
+    } else {
+      sink_.on_error(std::get<WalkError>(std::move(parsed)));
+    }
+  }
+
+  // Reads the listing of `folder`, whose path is the walk's path, and makes it the innermost.
+  Status enter(FileDescriptor folder, const struct stat& status) {
+    Result<FolderListing> listing = FolderListing::read(folder.get(), kept_by_name);
+    if (!listing.ok()) return std::move(listing).error();
+    folders_.push_back(Folder{path_.size(), FileIdentity::of(status), std::move(listing).value()});
+    on_path_.insert(folders_.back().identity);
+    current_ = std::move(folder);
+    return ok_status();
+  }
+
+  // Back to the parent folder, which is open again afterwards. Its ".." leads there in one step
+  // when the folder was not reached through a link; otherwise the parent's path is resolved.
+  Status leave() {
+    on_path_.erase(folders_.back().identity);
+    folders_.pop_back();
+    if (folders_.empty()) return ok_status();
+    const Folder& parent = folders_.back();
+    FileDescriptor up(::openat(current_.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat status {};
+    if (!up.valid() || ::fstat(up.get(), &status) != 0 || FileIdentity::of(status) != parent.identity) {
+      path_.resize(parent.path_length);
+      const int reopened = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      if (reopened < 0) return Error(io_error_text(errno));
+      up = FileDescriptor(reopened);
+    }
+    current_ = std::move(up);
+    return ok_status();
+  }
+
+  FileSink& sink_;
+  HashSeeds seeds_;
+  std::string path_;  // the innermost folder's path, then the entry being visited
+  std::vector<Folder> folders_;
+  FileDescriptor current_;  // the innermost folder, the only one open
+  FileIdentitySet on_path_;  // the folders on the current path
+  Buffers buffers_;
+};
 
 class ListSink final : public FileSink {
  public:
@@ -116,41 +196,7 @@ class ListSink final : public FileSink {
 
 }  // namespace
 
-Status walk_project(const std::string& root, FileSink& sink) {
-  Buffers buffers;
-  std::vector<OpenFolder> folders;
-  Result<OpenFolder> root_folder = open_folder(root, nullptr);
-  if (!root_folder.ok()) return std::move(root_folder).error();
-  folders.push_back(std::move(root_folder).value());
-
-  // Each turn either consumes one entry of the innermost listing or closes it.
-  while (!folders.empty()) {
-    errno = 0;
-    const dirent* entry = ::readdir(folders.back().listing());
-    if (entry == nullptr) {
-      if (errno != 0) return Error(io_error_text(errno));
-      folders.pop_back();
-      continue;
-    }
-    const std::string_view name = entry->d_name;
-    if (name == "." || name == ".." || passed_over_by_name(name)) continue;
-
-    std::string path = join_path(folders.back().path(), name);
-    struct stat status {};
-    // A status that cannot be had (dangling link, link loop, no search permission, a path past
-    // PATH_MAX) makes the entry a non-folder, without a word.
-    if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
-      if (on_current_path(folders, status)) continue;
-      Result<OpenFolder> folder = open_folder(std::move(path), &status);
-      if (!folder.ok()) return std::move(folder).error();
-      folders.push_back(std::move(folder).value());
-      continue;
-    }
-    if (!has_extension(name, "py")) continue;
-    read_and_parse(std::move(path), buffers, sink);
-  }
-  return ok_status();
-}
+Status walk_project(const std::string& root, FileSink& sink) { return Walk(root, sink).run(); }
 
 Status walk_project(const std::string& root, std::vector<ParsedFile>& files, std::vector<WalkError>& errors) {
   ListSink sink(files, errors);

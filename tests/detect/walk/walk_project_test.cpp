@@ -1,18 +1,22 @@
-// The project walk over trees built on the spot: order, name and extension tests, links, read
-// failures, listing failures and depth. The parser's verdict does not matter here (files are
-// written as valid Python, but a parsed file and a parse failure both count as "considered").
+// The project walk over trees built on the spot: order, name and extension tests, links and the
+// paths they multiply, read failures, listing failures, depth and open descriptors. The parser's
+// verdict does not matter here (files are written as valid Python, but a parsed file and a parse
+// failure both count as "considered").
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "detect/io.h"
 #include "detect/walk.h"
 #include "detect/walk/temp_tree.h"
 
@@ -46,6 +50,13 @@ class RecordingSink final : public FileSink {
 std::vector<std::string> sorted(std::vector<std::string> v) {
   std::sort(v.begin(), v.end());
   return v;
+}
+
+// `prefix` followed by `n` in decimal (built by appending: g++ 12 warns wrongly about
+// `"literal" + std::to_string(n)` at -O3).
+std::string numbered(std::string prefix, int n) {
+  prefix += std::to_string(n);
+  return prefix;
 }
 
 TEST(WalkOrder, FollowsEachFolderListingDepthFirst) {
@@ -157,6 +168,67 @@ TEST(WalkLinks, LinksBackToAFolderOnThePathArePassedOverSilently) {
   ASSERT_TRUE(walk_project(tree.at("proj"), sink).ok());
   const std::string p = tree.at("proj") + "/";
   EXPECT_EQ(sorted(sink.paths()), sorted({p + "top.py", p + "sub/low.py", p + "other/o.py", p + "sub/sibling/o.py"}));
+}
+
+// Leaving a folder reached through a link must come back to the folder that holds the link, not
+// to the parent of the link's target, which here holds files of the same names that do not parse.
+TEST(WalkLinks, AfterALinkedFolderTheWalkGoesOnInTheFolderOfTheLink) {
+  TempTree tree;
+  tree.dir("proj");
+  tree.dir("elsewhere");
+  tree.dir("elsewhere/target");
+  tree.file("elsewhere/target/t.py", "x = 1\n");
+  std::vector<std::string> expected = {tree.at("proj/far/t.py")};
+  for (int i = 0; i < 20; ++i) {
+    const std::string name = numbered("m", i) + ".py";
+    tree.file("proj/" + name, "x = 1\n");
+    tree.file("elsewhere/" + name, "x = (\n");
+    expected.push_back(tree.at("proj/" + name));
+  }
+  tree.link("proj/far", "../elsewhere/target");
+  tree.dir("proj/sub");  // a subfolder too, so that the walk comes back up from a plain folder as well
+  tree.file("proj/sub/s.py", "x = 1\n");
+  expected.push_back(tree.at("proj/sub/s.py"));
+
+  std::vector<ParsedFile> files;
+  std::vector<WalkError> errors;
+  ASSERT_TRUE(walk_project(tree.at("proj"), files, errors).ok());
+  EXPECT_TRUE(errors.empty()) << errors.front().path;
+  std::vector<std::string> parsed;
+  for (const ParsedFile& file : files) parsed.push_back(file.path);
+  EXPECT_EQ(sorted(parsed), sorted(expected));
+}
+
+// Folders c0 to c44, each holding a link to the next: a path runs through one link more at every
+// level, and the system resolves at most so many links in one path. Entries are taken as their
+// whole path would give them: below that depth the next folder's status cannot be had, and a
+// link named like a source file fails to read with the system's own error.
+TEST(WalkLinks, ThePathsLinksStillResolveWholeAreWalked) {
+  TempTree tree;
+  constexpr int kLevels = 45;
+  for (int level = 0; level < kLevels; ++level) {
+    const std::string folder = numbered("c", level);
+    tree.dir(folder);
+    tree.file(folder + "/m.py", "x = 1\n");
+    tree.link(folder + "/again.py", "m.py");
+    if (level + 1 < kLevels) tree.link(folder + "/next", numbered("../c", level + 1));
+  }
+  // What the system makes of each level's whole path, with no walk involved.
+  std::vector<std::string> expected;
+  std::string folder = tree.at("c0");
+  struct stat status {};
+  for (int level = 0; level < kLevels && ::stat(folder.c_str(), &status) == 0; ++level, folder += "/next") {
+    expected.push_back(folder + "/m.py");
+    const std::string again = folder + "/again.py";
+    expected.push_back(::stat(again.c_str(), &status) == 0 ? again : again + ": " + io_error_text(errno));
+  }
+  ASSERT_LT(expected.size(), 2u * kLevels) << "the system resolved every path: the limit was not met";
+
+  RecordingSink sink;
+  ASSERT_TRUE(walk_project(tree.at("c0"), sink).ok());
+  std::vector<std::string> seen;
+  for (const Seen& s : sink.seen) seen.push_back(s.read_failed ? s.path + ": " + s.detail : s.path);
+  EXPECT_EQ(sorted(seen), sorted(expected));
 }
 
 TEST(WalkReading, UnreadableFilesAreWarningsAndTheWalkGoesOn) {
@@ -280,6 +352,33 @@ TEST(WalkDepth, ATreeDeeperThanAPathCanNameEndsInOrder) {
     ASSERT_EQ(::unlinkat(fd, level_name.c_str(), AT_REMOVEDIR), 0);
   }
   ::close(fd);
+}
+
+
+// Walks `root` allowed `descriptors` open files at most; exits 0 when it found exactly `expected`.
+[[noreturn]] void walk_with_descriptors(rlim_t descriptors, const std::string& root,
+                                        const std::vector<std::string>& expected) {
+  const struct rlimit limit = {descriptors, descriptors};
+  if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) std::_Exit(2);
+  RecordingSink sink;
+  const bool walked = walk_project(root, sink).ok();
+  std::_Exit(walked && sorted(sink.paths()) == expected ? 0 : 1);
+}
+
+// The descriptors of a walk stay the same at any depth: with 16 of them at most, a tree many
+// times deeper is walked to its bottom. In a child, whose limit the test cannot leak.
+TEST(WalkDepth, ADeepTreeNeedsNoMoreDescriptorsThanAShallowOne) {
+  TempTree tree;
+  constexpr int kLevels = 300;
+  std::string bottom = tree.root();
+  for (int level = 0; level < kLevels; ++level) {
+    bottom += "/d";
+    ASSERT_EQ(::mkdir(bottom.c_str(), 0755), 0);
+  }
+  tree.file(bottom.substr(tree.root().size() + 1) + "/m.py", "x = 1\n");
+  tree.file("d/top.py", "x = 1\n");
+  const std::vector<std::string> expected = sorted({tree.at("d/top.py"), bottom + "/m.py"});
+  EXPECT_EXIT(walk_with_descriptors(16, tree.root(), expected), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
