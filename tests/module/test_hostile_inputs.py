@@ -105,10 +105,25 @@ def symlink_lattice(levels):
             folder = root / f"l{level}"
             folder.mkdir()
             (folder / "m.py").write_text("def f():\n    os.path.join()\n")
+        (root / f"l{levels}" / "bottom.py").write_text("(\n")
         for level in range(levels):
             for link in ("x", "y"):
                 os.symlink(root / f"l{level + 1}", root / f"l{level}" / link)
     return build
+
+
+def each_level_walked_three_times(levels):
+    """Every level below l0 is reached under its own name and through the links above it, along
+    twice as many paths as the level before: each is walked under the first three, so the
+    bottom's broken file is reported three times, each time under a path that reaches it."""
+    def check(outcome, root):
+        assert outcome["unclassified_count"] == 1 + 3 * levels, outcome
+        head, tail = f"parse error: ruff parse error in {root}/l", "/bottom.py: ParseError"
+        assert len(outcome["warnings"]) == 3 and all(w.startswith(head) for w in outcome["warnings"]), outcome
+        paths = [w[len(head):w.index(tail)].split("/") for w in outcome["warnings"]]
+        assert all(int(path[0]) + len(path) - 1 == levels and set(path[1:]) <= {"x", "y"} for path in paths), paths
+        assert len({tuple(path) for path in paths}) == 3, paths
+    return check
 
 
 def nested_folders(depth):
@@ -164,6 +179,38 @@ def first_and_last_at_the_bottom(depth):
     return check
 
 
+def file_links(links, functions):
+    def build(root):
+        write_tree(root, {"real/big.py": "".join(f"def f{i}(a):\n    return os.path.join(a)\n" for i in range(functions))})
+        for index in range(links):
+            os.symlink("real/big.py", root / f"l{index}.py")
+    return build
+
+
+def read_three_times(functions):
+    def check(outcome, root):
+        assert outcome["warnings"] == []
+        assert outcome["unclassified_count"] == 3 * functions, outcome
+    return check
+
+
+def pack_links(links):
+    def build(root):
+        write_tree(root, {
+            "pack.txt": PATTERN_HEAD + "zzz: [" + "1, " * 100_000 + "]\n",
+            "m.py": "def f():\n    pass\n",
+        })
+        (root / "packs/patterns").mkdir(parents=True)
+        for index in range(links):
+            os.symlink("../../pack.txt", root / f"packs/patterns/l{index}.yaml")
+    return build
+
+
+def pack_read_three_times(outcome, root):
+    assert outcome["warnings"] == []
+    assert outcome["pattern_count"] == 3, outcome
+
+
 def reached_the_bottom(outcome, root):
     assert outcome["warnings"] == []
     assert outcome["pattern_count"] == 1 and outcome["pattern_files"][0].endswith("/d/d/m.py")
@@ -198,9 +245,12 @@ CASES = [
     Case("capture_value_of_quotes", captured("{kwarg('a')}", {"a": "'" * 2_000_000}), agents_named("")),
     Case("capture_rules_times_keywords", many_rules(4_000, 4_000), agents_named("x", 4_000)),
     # Folders reached through many paths, and folders nested past the open-file limit.
-    Case("symlink_lattice", symlink_lattice(40), lambda outcome, root: None),
+    Case("symlink_lattice", symlink_lattice(40), each_level_walked_three_times(40)),
     Case("nested_folders", nested_folders(1500), reached_the_bottom),
     Case("deep_and_wide", deep_and_wide(1500, 20_000), first_and_last_at_the_bottom(1500)),
+    # One file, or one pack, under a thousand names.
+    Case("file_links", file_links(1000, 5_000), read_three_times(5_000)),
+    Case("pack_links", pack_links(1000), pack_read_three_times),
     # Pack files that nest deeper than any pack needs, under a key the reader skips.
     Case("flow_sequences_under_skipped_key", pattern_pack(PATTERN_HEAD + "zzz: " + "[" * 100_000 + "]" * 100_000),
          pack_skipped),

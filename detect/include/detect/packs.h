@@ -113,7 +113,8 @@ struct PackRead {
 [[nodiscard]] PackRead<PatternPack> read_pattern_pack(std::string_view text);
 [[nodiscard]] bool is_blank_yaml(std::string_view text);
 
-// Load every pack file of `dir` in listing order; warnings are appended to `warnings`.
+// Load every pack file of `dir` in listing order; warnings are appended to `warnings`. One file
+// listed under more than three names (links, hard links) is read under the first three only.
 [[nodiscard]] Result<std::vector<FrameworkPack>> load_framework_packs(const std::string& dir,
                                                                       std::vector<std::string>& warnings);
 [[nodiscard]] Result<std::vector<PatternPack>> load_pattern_packs(const std::string& dir,

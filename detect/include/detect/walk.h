@@ -80,7 +80,9 @@ class FileSink {
 // Passes over names beginning with "." and the names "__pycache__" and "node_modules", follows
 // symbolic links, walks folders and reads non-folders whose extension is exactly "py". A folder
 // whose device and inode are already on the current walk path (a link back to an ancestor) is
-// passed over silently. Only one folder is open at a time. Returns an error holding the I/O error text of the first listing that failed; what
+// passed over silently, and so is a folder or file met again after three visits under other
+// paths (links and hard links can reach one along exponentially many). Only one folder is open
+// at a time. Returns an error holding the I/O error text of the first listing that failed; what
 // was handed to the sink before stays handed.
 [[nodiscard]] Status walk_project(const std::string& root, FileSink& sink);
 

@@ -1,6 +1,7 @@
 // The pack folder loaders: every entry named *.yaml, in the order the folder lists them, read into a
 // pack record; blank files pass silently, bad and wrong-kind packs become warnings, and a folder or file
-// that cannot be read ends the load.
+// that cannot be read ends the load. One file under many names (links) is read under the first
+// kMaxVisitsPerIdentity of them only.
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -9,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/file_identity.h"
 #include "detect/io.h"
 #include "detect/packs.h"
 #include "detect/path.h"
@@ -68,6 +70,8 @@ Result<std::vector<typename Kind::Pack>> load_packs(const std::string& dir, std:
   struct stat status {};
   if (dir.find('\0') != std::string::npos || ::stat(dir.c_str(), &status) != 0) return packs;
 
+  HashSeeds seeds;
+  VisitCounts visits(seeds.next());
   const DirHandle listing(::opendir(dir.c_str()));
   if (listing.get() == nullptr) return Error(io_error_text(errno)).context("reading " + path_to_text(dir));
   for (;;) {  // every pass takes one entry of the listing
@@ -80,6 +84,10 @@ Result<std::vector<typename Kind::Pack>> load_packs(const std::string& dir, std:
     const std::string_view name = entry->d_name;
     if (name == "." || name == ".." || !has_extension(name, "yaml")) continue;
     const std::string path = join_path(dir, name);
+    // Links can make one pack file appear under any number of names; it is read under the first
+    // few only, as the walk does with a source file.
+    struct stat pack_status {};
+    if (::stat(path.c_str(), &pack_status) == 0 && !visits.admit(pack_status)) continue;
     Result<std::string> text = read_utf8_file(path);
     if (!text.ok()) return std::move(text).error().context("reading pack " + path_to_text(path));
     if (is_blank_yaml(*text)) continue;

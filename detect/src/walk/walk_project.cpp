@@ -3,7 +3,8 @@
 // native recursion, so no tree is deep enough to exhaust the stack, and each folder's listing is
 // read whole when the folder is entered, so only the innermost folder is open: the depth ends
 // only where a path reaches PATH_MAX (the entry's status then cannot be had and it is passed
-// over).
+// over). Each folder and file is visited under at most kMaxVisitsPerIdentity of the paths that
+// reach it, so the work stays proportional to the tree however its links multiply the paths.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -65,7 +66,7 @@ struct EntryAccess {
 class Walk {
  public:
   Walk(const std::string& root, FileSink& sink)
-      : sink_(sink), path_(root), on_path_(0, FileIdentityHash{seeds_.next()}) {}
+      : sink_(sink), path_(root), visits_(seeds_.next()), on_path_(0, FileIdentityHash{seeds_.next()}) {}
 
   Status run() {
     if (path_.find('\0') != std::string::npos) return Error(kNulInPathText);
@@ -73,6 +74,7 @@ class Walk {
     if (!root.valid()) return Error(io_error_text(errno));
     struct stat status {};
     if (::fstat(root.get(), &status) != 0) return Error(io_error_text(errno));
+    (void)visits_.admit(status);
     if (Status entered = enter(std::move(root), status); !entered.ok()) return entered;
 
     // Each turn either visits one entry of the innermost folder or leaves that folder.
@@ -102,13 +104,14 @@ class Walk {
     const bool known = status_of(entry.name.data(), entry.type, status, access);
     if (known && S_ISDIR(status.st_mode)) {
       // A link back to a folder on the current path would repeat the walk under ever longer
-      // paths (and two such links make it exponential), so such a folder is passed over.
-      if (on_path_.contains(FileIdentity::of(status))) return ok_status();
+      // paths, so it is passed over; a folder already walked often enough is passed over too.
+      if (on_path_.contains(FileIdentity::of(status)) || !visits_.admit(status)) return ok_status();
       FileDescriptor folder(::openat(access.dir, access.name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
       if (!folder.valid()) return Error(io_error_text(errno));
       return enter(std::move(folder), status);
     }
     if (!has_extension(entry.name, "py")) return ok_status();
+    if (known && !visits_.admit(status)) return ok_status();
     read_and_parse(access);
     return ok_status();
   }
@@ -179,6 +182,7 @@ class Walk {
   std::string path_;  // the innermost folder's path, then the entry being visited
   std::vector<Folder> folders_;
   FileDescriptor current_;  // the innermost folder, the only one open
+  VisitCounts visits_;      // of every folder and file, for the whole walk
   FileIdentitySet on_path_;  // the folders on the current path
   Buffers buffers_;
 };

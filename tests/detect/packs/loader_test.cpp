@@ -185,6 +185,27 @@ TEST_F(PackFolder, ALinkToAPackIsReadThrough) {
   EXPECT_EQ(packs.value()[0].id, "linked");
 }
 
+// Links and hard links can list one file under any number of names: it is read under the first
+// three in listing order, the others are passed over. A wrong kind shows each read as a warning.
+TEST_F(PackFolder, OnePackUnderManyNamesIsReadUnderTheFirstThree) {
+  const std::string target = write("target.txt", pattern("shared", "other"));
+  for (const char* name : {"l1.yaml", "l2.yaml", "l3.yaml"}) {
+    ASSERT_EQ(::symlink("target.txt", (dir_ + "/" + name).c_str()), 0);
+  }
+  ASSERT_EQ(::link(target.c_str(), (dir_ + "/hard.yaml").c_str()), 0);
+  write("own.yaml", pattern("own"));
+  const Result<std::vector<PatternPack>> packs = load_pattern_packs(dir_, warnings_);
+  ASSERT_TRUE(packs.ok());
+  ASSERT_EQ(packs->size(), 1u);
+  EXPECT_EQ(packs.value()[0].id, "own");
+  std::vector<std::string> expected;
+  for (const std::string& name : listing()) {
+    if (name == "own.yaml" || name == "target.txt" || expected.size() == 3) continue;
+    expected.push_back("skipping " + dir_ + "/" + name + ": kind=other (expected pattern)");
+  }
+  EXPECT_EQ(warnings_, expected);
+}
+
 TEST_F(PackFolder, AFileThatCannotBeOpenedEndsTheLoad) {
   if (::getuid() == 0) GTEST_SKIP() << "root reads every file";
   ::chmod(write("locked.yaml", pattern("l")).c_str(), 0);

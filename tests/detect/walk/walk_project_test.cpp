@@ -59,6 +59,20 @@ std::string numbered(std::string prefix, int n) {
   return prefix;
 }
 
+// The names of `folder` that `wanted` accepts, in the order the file system lists them.
+std::vector<std::string> listed(const std::string& folder, const std::function<bool(const std::string&)>& wanted) {
+  std::vector<std::string> names;
+  DIR* listing = ::opendir(folder.c_str());
+  EXPECT_NE(listing, nullptr) << folder;
+  if (listing == nullptr) return names;
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != ".." && wanted(name)) names.push_back(name);
+  }
+  ::closedir(listing);
+  return names;
+}
+
 TEST(WalkOrder, FollowsEachFolderListingDepthFirst) {
   TempTree tree;
   for (const char* name : {"m.py", "b.py", "sub", "a.py", "sub/z.py", "sub/deeper", "sub/deeper/q.py", "sub/c.py",
@@ -168,6 +182,69 @@ TEST(WalkLinks, LinksBackToAFolderOnThePathArePassedOverSilently) {
   ASSERT_TRUE(walk_project(tree.at("proj"), sink).ok());
   const std::string p = tree.at("proj") + "/";
   EXPECT_EQ(sorted(sink.paths()), sorted({p + "top.py", p + "sub/low.py", p + "other/o.py", p + "sub/sibling/o.py"}));
+}
+
+// Folders l0 to l3, each with a file and two links x and y to the next: the paths double at
+// every level, but each folder is walked under the first three paths that reach it only.
+TEST(WalkLinks, AFolderReachedAlongManyPathsIsWalkedUnderTheFirstThree) {
+  TempTree tree;
+  constexpr int kLevels = 4;
+  for (int level = 0; level < kLevels; ++level) {
+    tree.dir(numbered("l", level));
+    tree.file(numbered("l", level) + "/m.py", "x = 1\n");
+  }
+  std::vector<std::vector<std::string>> links;  // per level, its two links in listing order
+  for (int level = 0; level + 1 < kLevels; ++level) {
+    const std::string folder = numbered("l", level);
+    tree.link(folder + "/x", numbered("../l", level + 1));
+    tree.link(folder + "/y", numbered("../l", level + 1));
+    links.push_back(listed(tree.at(folder), [](const std::string& name) { return name != "m.py"; }));
+    ASSERT_EQ(links.back().size(), 2u);
+  }
+  const auto first = [&](int level) { return "/" + links[level][0]; };
+  const auto second = [&](int level) { return "/" + links[level][1]; };
+
+  RecordingSink sink;
+  ASSERT_TRUE(walk_project(tree.at("l0"), sink).ok());
+  const std::string l0 = tree.at("l0");
+  // l1 is reached twice; l2 under l0's first link twice, then once more under its second, whose
+  // second link would be l2's fourth path; l3 likewise under the first paths to l2.
+  const std::vector<std::string> folders = {
+      l0,
+      l0 + first(0), l0 + second(0),
+      l0 + first(0) + first(1), l0 + first(0) + second(1), l0 + second(0) + first(1),
+      l0 + first(0) + first(1) + first(2), l0 + first(0) + first(1) + second(2), l0 + first(0) + second(1) + first(2),
+  };
+  std::vector<std::string> expected;
+  for (const std::string& folder : folders) expected.push_back(folder + "/m.py");
+  EXPECT_EQ(sorted(sink.paths()), sorted(expected));
+}
+
+// One folder and one file, each under four names (the real one, links, for the file also a hard
+// link): the first three in listing order are used, the fourth is passed over.
+TEST(WalkLinks, TheThirdPathToAFolderOrFileIsUsedAndTheFourthIsNot) {
+  TempTree tree;
+  tree.dir("shared");
+  tree.file("shared/m.py", "x = 1\n");
+  tree.file("one.py", "x = 1\n");
+  for (const char* name : {"s1", "s2", "s3"}) tree.link(name, "shared");
+  tree.link("f1.py", "one.py");
+  tree.link("f2.py", tree.at("one.py"));
+  ASSERT_EQ(::link(tree.at("one.py").c_str(), tree.at("hard.py").c_str()), 0);
+
+  const std::vector<std::string> folders = listed(tree.root(), [](const std::string& n) { return n[0] == 's'; });
+  const std::vector<std::string> files = listed(tree.root(), [](const std::string& n) { return n[0] != 's'; });
+  ASSERT_EQ(folders.size(), 4u);
+  ASSERT_EQ(files.size(), 4u);
+  std::vector<std::string> expected;
+  for (int i = 0; i < 3; ++i) {
+    expected.push_back(tree.at(folders[i] + "/m.py"));
+    expected.push_back(tree.at(files[i]));
+  }
+
+  RecordingSink sink;
+  ASSERT_TRUE(walk_project(tree.root(), sink).ok());
+  EXPECT_EQ(sorted(sink.paths()), sorted(expected));
 }
 
 // Leaving a folder reached through a link must come back to the folder that holds the link, not
