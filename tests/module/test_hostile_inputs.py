@@ -211,6 +211,17 @@ def pack_read_three_times(outcome, root):
     assert outcome["pattern_count"] == 3, outcome
 
 
+def removed_after(check):
+    """The check, and then the tree removed by rm, which does not recurse once per level as
+    Python's removal does: left to pytest, a tree this deep would stay behind in /tmp."""
+    def run(outcome, root):
+        try:
+            check(outcome, root)
+        finally:
+            subprocess.run(["rm", "-rf", str(root)], check=False)
+    return run
+
+
 def reached_the_bottom(outcome, root):
     assert outcome["warnings"] == []
     assert outcome["pattern_count"] == 1 and outcome["pattern_files"][0].endswith("/d/d/m.py")
@@ -246,8 +257,8 @@ CASES = [
     Case("capture_rules_times_keywords", many_rules(4_000, 4_000), agents_named("x", 4_000)),
     # Folders reached through many paths, and folders nested past the open-file limit.
     Case("symlink_lattice", symlink_lattice(40), each_level_walked_three_times(40)),
-    Case("nested_folders", nested_folders(1500), reached_the_bottom),
-    Case("deep_and_wide", deep_and_wide(1500, 20_000), first_and_last_at_the_bottom(1500)),
+    Case("nested_folders", nested_folders(1500), removed_after(reached_the_bottom)),
+    Case("deep_and_wide", deep_and_wide(1500, 20_000), removed_after(first_and_last_at_the_bottom(1500))),
     # One file, or one pack, under a thousand names.
     Case("file_links", file_links(1000, 5_000), read_three_times(5_000)),
     Case("pack_links", pack_links(1000), pack_read_three_times),
