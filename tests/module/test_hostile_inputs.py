@@ -181,7 +181,8 @@ def first_and_last_at_the_bottom(depth):
 
 def file_links(links, functions):
     def build(root):
-        write_tree(root, {"real/big.py": "".join(f"def f{i}(a):\n    return os.path.join(a)\n" for i in range(functions))})
+        body = "".join(f"def f{i}(a):\n    return os.path.join(a)\n" for i in range(functions))
+        write_tree(root, {"real/big.py": body})
         for index in range(links):
             os.symlink("real/big.py", root / f"l{index}.py")
     return build
