@@ -3,10 +3,12 @@
 #include "pysyntax/arena.h"
 
 #include <cstdlib>
+#include <new>
 
 namespace pysyntax {
 
 void* Arena::allocate_slow(size_t size, size_t align) {
+  if (size > kMaxRequest) throw std::bad_alloc();
   const size_t header = (sizeof(BlockHeader) + 15) & ~size_t(15);
   const size_t needed = header + size + align;
   // Blocks grow with the arena (up to 1 MiB, a quarter of what it holds) so that a large tree takes few of them.
@@ -14,7 +16,8 @@ void* Arena::allocate_slow(size_t size, size_t align) {
   while (ordinary < reserved_ / 4 && ordinary < (size_t(1) << 20)) ordinary *= 2;
   const size_t block = needed > ordinary ? needed : ordinary;
   auto* raw = static_cast<char*>(std::malloc(block));
-  if (raw == nullptr) std::abort();  // out of memory: nothing sensible is left to do
+  // Nothing has changed yet, so the arena stays whole; the caller's unwinding releases it.
+  if (raw == nullptr) throw std::bad_alloc();
   auto* head = reinterpret_cast<BlockHeader*>(raw);
   head->size = block;
   reserved_ += block;

@@ -1,8 +1,10 @@
-// The bump arena: alignment, large requests beside ordinary blocks, reuse after reset, moves.
+// The bump arena: alignment, large requests beside ordinary blocks, reuse after reset, moves,
+// requests that cannot be met.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 #include "pysyntax/arena.h"
 
@@ -43,6 +45,24 @@ TEST(Arena, ResetKeepsOneBlockAndMoveTransfersOwnership) {
   arena = std::move(moved);
   EXPECT_EQ(arena.bytes_reserved(), kept);
   EXPECT_NE(first, nullptr);
+}
+
+// Sizes whose block arithmetic would wrap around (handing out a few bytes as a huge request) or
+// that no system can give: each is refused as an exhausted allocation, and the arena stays whole.
+TEST(Arena, RefusesWhatNoAddressSpaceHoldsAndStaysUsable) {
+  Arena arena(256);
+  const std::string_view kept = arena.copy(std::string_view("kept"));
+  const size_t used = arena.bytes_used();
+  const size_t reserved = arena.bytes_reserved();
+  for (const size_t size : {SIZE_MAX, SIZE_MAX - 8, SIZE_MAX / 2, size_t(1) << 62}) {
+    EXPECT_THROW(arena.allocate(size, 8), std::bad_alloc) << size;
+  }
+  const uint64_t element = 0;
+  EXPECT_THROW(arena.copy(&element, SIZE_MAX / 4), std::bad_alloc);
+  EXPECT_EQ(arena.bytes_used(), used);
+  EXPECT_EQ(arena.bytes_reserved(), reserved);
+  EXPECT_EQ(kept, "kept");
+  EXPECT_EQ(arena.copy(std::string_view("more")), "more");
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // A bump allocator that owns every node of one syntax tree, and `Span`, the view of a child list
 // stored in it. Nodes are trivially destructible, so the arena frees its blocks in one sweep and
 // never runs destructors; there is no per-node free. An arena is movable, not copyable; a tree
-// lives exactly as long as the arena it was parsed into.
+// lives exactly as long as the arena it was parsed into. A request the system cannot meet throws
+// std::bad_alloc and leaves the arena as it was, still usable and still releasing all it holds.
 #pragma once
 
 #include <cstddef>
@@ -54,7 +55,9 @@ class Arena {
   /// Uninitialised memory for `size` bytes aligned to `align` (a power of two, at most 16).
   void* allocate(size_t size, size_t align) {
     uintptr_t p = (reinterpret_cast<uintptr_t>(cursor_) + (align - 1)) & ~uintptr_t(align - 1);
-    if (p + size > reinterpret_cast<uintptr_t>(limit_) || cursor_ == nullptr) return allocate_slow(size, align);
+    const uintptr_t limit = reinterpret_cast<uintptr_t>(limit_);
+    // Compared as room left, so that no size, however large, wraps around past the limit.
+    if (cursor_ == nullptr || p > limit || size > limit - p) return allocate_slow(size, align);
     cursor_ = reinterpret_cast<char*>(p + size);
     return reinterpret_cast<void*>(p);
   }
@@ -71,6 +74,7 @@ class Arena {
   Span<T> copy(const T* data, size_t n) {
     static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
     if (n == 0) return {};
+    if (n > kMaxRequest / sizeof(T)) throw std::bad_alloc();
     T* out = static_cast<T*>(allocate(sizeof(T) * n, alignof(T)));
     std::memcpy(static_cast<void*>(out), data, sizeof(T) * n);
     return Span<T>(out, static_cast<uint32_t>(n));
@@ -95,6 +99,10 @@ class Arena {
   size_t bytes_reserved() const { return reserved_; }
 
  private:
+  /// More than any address space holds: a larger request is refused before its size can wrap
+  /// around in the block arithmetic.
+  static constexpr size_t kMaxRequest = size_t(1) << 48;
+
   struct BlockHeader {
     BlockHeader* next;
     size_t size;
