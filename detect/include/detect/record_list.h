@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <new>
@@ -46,7 +47,8 @@ class RecordList {
   }
   // Room for `count` records in all (more is taken as the block grows in steps).
   void reserve(std::size_t count) {
-    if (!block_.grow_to(count * sizeof(Record))) throw std::bad_alloc();
+    // A count whose bytes do not fit in a size cannot be had either.
+    if (count > SIZE_MAX / sizeof(Record) || !block_.grow_to(count * sizeof(Record))) throw std::bad_alloc();
   }
 
   [[nodiscard]] Record* data() { return reinterpret_cast<Record*>(block_.data()); }

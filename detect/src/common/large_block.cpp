@@ -14,6 +14,9 @@ constexpr std::size_t kPageSize = 4096;
 constexpr std::size_t kHugePageSize = std::size_t{2} << 20;
 // Blocks from this size on are laid out for huge pages.
 constexpr std::size_t kHugeFrom = std::size_t{1} << 20;
+// More than any address space holds: a larger request fails before the rounding below can wrap
+// around to a small size.
+constexpr std::size_t kMaxCapacity = std::size_t{1} << 48;
 
 std::size_t round_up(std::size_t size, std::size_t unit) { return (size + unit - 1) / unit * unit; }
 
@@ -42,6 +45,7 @@ char* map_aligned(std::size_t size) {
 
 bool LargeBlock::grow_to(std::size_t capacity) {
   if (capacity <= capacity_) return true;
+  if (capacity > kMaxCapacity) return false;
   // By at least half again, so that growth is rare; in small pages while small (a huge page
   // would be mostly unused), in whole huge pages from a megabyte on.
   const std::size_t wanted = std::max(capacity, capacity_ + capacity_ / 2);

@@ -14,9 +14,11 @@ void TextStore::start_block(std::size_t at_least) {
       blocks_.empty() ? kFirstBlock : std::min(blocks_.back().capacity() * 2, kLargestUsualBlock);
   LargeBlock block;
   if (!block.grow_to(std::max(usual, at_least))) throw std::bad_alloc();
-  cursor_ = block.data();
-  left_ = block.capacity();
+  // Kept before the cursor moves into it: if the list cannot grow, the block goes and the store
+  // still points into the block it had.
   blocks_.push_back(std::move(block));
+  cursor_ = blocks_.back().data();
+  left_ = blocks_.back().capacity();
 }
 
 }  // namespace detect

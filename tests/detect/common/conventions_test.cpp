@@ -1,5 +1,5 @@
 // The conventions every subsystem shares: error values, I/O error texts, reading UTF-8 files,
-// joining and showing paths, the extension test.
+// joining and showing paths, the extension test, the large blocks of the bulk records.
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -7,15 +7,19 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <new>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "detect/error.h"
 #include "detect/io.h"
+#include "detect/large_block.h"
 #include "detect/path.h"
+#include "detect/record_list.h"
 
 namespace detect {
 namespace {
@@ -40,6 +44,25 @@ TEST(IoErrorText, IsTheSystemDescriptionWithTheNumber) {
   EXPECT_EQ(io_error_text(EACCES), "Permission denied (os error 13)");
   EXPECT_EQ(io_error_text(EISDIR), "Is a directory (os error 21)");
   EXPECT_EQ(io_error_text(ELOOP), "Too many levels of symbolic links (os error 40)");
+}
+
+// Capacities whose page rounding or byte count would wrap around to a small size: refused, and
+// the block keeps what it had.
+TEST(LargeBlock, RefusesCapacitiesNoAddressSpaceHolds) {
+  LargeBlock block;
+  ASSERT_TRUE(block.grow_to(100));
+  block.data()[0] = 'x';
+  const std::size_t capacity = block.capacity();
+  for (const std::size_t size : {SIZE_MAX, SIZE_MAX - 4096, std::size_t{1} << 62}) {
+    EXPECT_FALSE(block.grow_to(size)) << size;
+    EXPECT_EQ(block.capacity(), capacity);
+  }
+  EXPECT_EQ(block.data()[0], 'x');
+
+  RecordList<std::uint64_t> records;
+  EXPECT_THROW(records.reserve(SIZE_MAX / 4), std::bad_alloc);
+  records.push_back(7);
+  EXPECT_EQ(records.front(), 7u);
 }
 
 TEST(JoinPath, PutsOneSlashOnlyWhenNeeded) {
