@@ -11,7 +11,13 @@
 namespace detect {
 
 // "{description} (os error {n})", the system's description of the error number and the number.
+// ENOMEM is no I/O error but an exhausted allocation (opendir's buffer, the kernel's memory for
+// the call), so it throws std::bad_alloc instead, like every other one.
 [[nodiscard]] std::string io_error_text(int error_number);
+
+// Throws std::bad_alloc when `error_number` is ENOMEM. For the calls whose failure is otherwise
+// passed over without a word (a status that cannot be had): a lack of memory must not pass too.
+void throw_if_out_of_memory(int error_number);
 
 // The text of a file whose bytes are not UTF-8.
 inline constexpr const char* kInvalidUtf8Text = "stream did not contain valid UTF-8";

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "common/file_descriptor.h"
 
@@ -16,7 +17,12 @@ Error os_error(int error_number) { return Error(io_error_text(error_number)); }
 
 }  // namespace
 
+void throw_if_out_of_memory(int error_number) {
+  if (error_number == ENOMEM) throw std::bad_alloc();
+}
+
 std::string io_error_text(int error_number) {
+  throw_if_out_of_memory(error_number);
   char buffer[256];
   // GNU strerror_r returns a pointer that may or may not be `buffer`.
   const char* description = ::strerror_r(error_number, buffer, sizeof buffer);

@@ -66,9 +66,14 @@ struct PatternKind {
 template <typename Kind>
 Result<std::vector<typename Kind::Pack>> load_packs(const std::string& dir, std::vector<std::string>& warnings) {
   std::vector<typename Kind::Pack> packs;
-  // A folder whose status cannot be had holds no packs; a path with a NUL byte names no file at all.
+  // A folder whose status cannot be had holds no packs (unless the kernel had no memory to tell);
+  // a path with a NUL byte names no file at all.
   struct stat status {};
-  if (dir.find('\0') != std::string::npos || ::stat(dir.c_str(), &status) != 0) return packs;
+  if (dir.find('\0') != std::string::npos) return packs;
+  if (::stat(dir.c_str(), &status) != 0) {
+    throw_if_out_of_memory(errno);
+    return packs;
+  }
 
   HashSeeds seeds;
   VisitCounts visits(seeds.next());

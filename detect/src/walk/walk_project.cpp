@@ -100,8 +100,9 @@ class Walk {
     struct stat status {};
     EntryAccess access{};
     // A status that cannot be had (dangling link, link loop, no search permission, a path past
-    // PATH_MAX) makes the entry a non-folder, without a word.
+    // PATH_MAX) makes the entry a non-folder, without a word; a lack of kernel memory does not.
     const bool known = status_of(entry.name.data(), entry.type, status, access);
+    if (!known) throw_if_out_of_memory(errno);
     if (known && S_ISDIR(status.st_mode)) {
       // A link back to a folder on the current path would repeat the walk under ever longer
       // paths, so it is passed over; a folder already walked often enough is passed over too.

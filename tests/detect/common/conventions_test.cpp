@@ -44,6 +44,8 @@ TEST(IoErrorText, IsTheSystemDescriptionWithTheNumber) {
   EXPECT_EQ(io_error_text(EACCES), "Permission denied (os error 13)");
   EXPECT_EQ(io_error_text(EISDIR), "Is a directory (os error 21)");
   EXPECT_EQ(io_error_text(ELOOP), "Too many levels of symbolic links (os error 40)");
+  // No I/O error: the system (opendir's buffer, the kernel) had no memory for the call.
+  EXPECT_THROW((void)io_error_text(ENOMEM), std::bad_alloc);
 }
 
 // Capacities whose page rounding or byte count would wrap around to a small size: refused, and
