@@ -4,6 +4,7 @@
 #include <unicode/ustring.h>
 #include <unicode/utypes.h>
 
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -28,7 +29,9 @@ bool holds_routing_word(std::string_view lowered) {
 }
 
 // ICU calls with a growing output: one retry at the size ICU asks for. Returns false on any
-// other failure (which valid UTF-8 from the parser does not cause).
+// other failure (which valid UTF-8 from the parser does not cause). ICU's lack of memory is not
+// such a failure, which would read as "no routing word": it throws std::bad_alloc like every
+// other exhausted allocation.
 template <typename Call, typename Buffer>
 bool run_growing(Call&& call, Buffer& out) {
   UErrorCode status = U_ZERO_ERROR;
@@ -38,6 +41,7 @@ bool run_growing(Call&& call, Buffer& out) {
     status = U_ZERO_ERROR;
     length = call(out.data(), static_cast<int32_t>(out.size()), status);
   }
+  if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
   if (U_FAILURE(status)) return false;
   out.resize(static_cast<std::size_t>(length));
   return true;

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "detect/manifest.h"
+#include "pysyntax/unicode_tables.h"
 #include "python/arguments.h"
 #include "python/functions.h"
 #include "python/guard.h"
@@ -71,6 +72,13 @@ int exec_module(PyObject* module) {
   return guarded<int>(-1, [&]() -> int {
     if (!PyModule_Check(module)) {
       raise_not_instance(module, "module");
+      return -1;
+    }
+    // ICU would keep a first load of its Unicode tables that ran out of memory for the rest of
+    // the process, and every later analysis that needs them would fail on it; loaded here, they
+    // are there before any call can run short, or the import fails instead.
+    if (!pysyntax::load_unicode_tables()) {
+      PyErr_NoMemory();
       return -1;
     }
     PyObject* module_name = PyModule_GetNameObject(module);

@@ -7,10 +7,34 @@
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
+#include <new>
+
+#include "literals/icu_status.h"
 #include "literals/literals.h"
 
 namespace pysyntax::literals {
 namespace {
+
+// ICU's sink over a std::string, except that an exhausted allocation does not unwind through
+// ICU's frames, which are not written for exceptions: it is noted, the rest of the output is
+// dropped, and the caller throws once ICU has returned.
+class AppendingSink final : public icu::ByteSink {
+ public:
+  explicit AppendingSink(std::string& out) : out_(out) {}
+  void Append(const char* bytes, int32_t n) override {
+    if (out_of_memory_ || n <= 0) return;
+    try {
+      out_.append(bytes, static_cast<size_t>(n));
+    } catch (const std::bad_alloc&) {
+      out_of_memory_ = true;
+    }
+  }
+  bool out_of_memory() const { return out_of_memory_; }
+
+ private:
+  std::string& out_;
+  bool out_of_memory_ = false;
+};
 
 // CJK Unified Ideographs Extension I (XID_Start and XID_Continue).
 bool is_unicode_15_1_start(UChar32 c) { return c >= 0x2EBF0 && c <= 0x2EE5D; }
@@ -52,13 +76,19 @@ bool normalize_identifier(std::string_view identifier, std::string& out) {
   if (is_ascii(identifier)) return false;
   UErrorCode status = U_ZERO_ERROR;
   const icu::Normalizer2* nfkc = icu::Normalizer2::getNFKCInstance(status);
+  throw_if_out_of_memory(status);
   if (U_FAILURE(status)) return false;
   icu::StringPiece piece(identifier.data(), static_cast<int32_t>(identifier.size()));
-  if (nfkc->isNormalizedUTF8(piece, status) && U_SUCCESS(status)) return false;
+  const bool already_normal = nfkc->isNormalizedUTF8(piece, status);
+  throw_if_out_of_memory(status);
+  if (already_normal && U_SUCCESS(status)) return false;
   status = U_ZERO_ERROR;
   std::string normalized;
-  icu::StringByteSink<std::string> sink(&normalized, static_cast<int32_t>(identifier.size()));
+  normalized.reserve(identifier.size());
+  AppendingSink sink(normalized);
   nfkc->normalizeUTF8(0, piece, sink, nullptr, status);
+  if (sink.out_of_memory()) throw std::bad_alloc();
+  throw_if_out_of_memory(status);
   if (U_FAILURE(status) || normalized == identifier) return false;
   out += normalized;
   return true;

@@ -3,7 +3,8 @@
 // ends and checks its form; these functions turn the accepted text into a value, and report the
 // few errors that only escape processing can find (a truncated `\x`, an unknown `\N{...}` name,
 // a non-ASCII character in bytes). Nothing here allocates except by appending to the caller's
-// string, and nothing depends on the process locale.
+// string (and inside ICU); an exhausted allocation, ICU's included, throws std::bad_alloc.
+// Nothing depends on the process locale.
 #pragma once
 
 #include <cstdint>

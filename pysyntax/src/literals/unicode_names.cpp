@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 
+#include "literals/icu_status.h"
 #include "literals/literals.h"
 
 namespace pysyntax::literals {
@@ -39,6 +40,7 @@ bool is_unified_ideograph(char32_t c) {
   UErrorCode status = U_ZERO_ERROR;
   int32_t length = u_charName(static_cast<UChar32>(c), U_UNICODE_CHAR_NAME, name.data(),
                               static_cast<int32_t>(name.size()), &status);
+  throw_if_out_of_memory(status);
   return U_SUCCESS(status) && std::string_view(name.data(), static_cast<size_t>(length)).starts_with(kUnifiedPrefix);
 }
 
@@ -78,6 +80,7 @@ std::optional<char32_t> lookup_character_name(std::string_view name) {
 
   UErrorCode status = U_ZERO_ERROR;
   UChar32 found = u_charFromName(U_UNICODE_CHAR_NAME, upper.data(), &status);
+  throw_if_out_of_memory(status);
   if (U_SUCCESS(status)) return static_cast<char32_t>(found);
 
   auto entry = std::lower_bound(std::begin(kExtraNames), std::end(kExtraNames), upper_name,
