@@ -57,10 +57,11 @@ bool may_continue(UChar32 c) {
 
 std::optional<InvalidIdentifierCharacter> find_invalid_identifier_character(std::string_view identifier) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(identifier.data());
-  const auto length = static_cast<int32_t>(identifier.size());
-  int32_t i = 0;
+  // Not ICU's int32_t offsets: an identifier may be longer than 2 GiB.
+  const size_t length = identifier.size();
+  size_t i = 0;
   while (i < length) {
-    const int32_t start = i;
+    const size_t start = i;
     UChar32 c = 0;
     U8_NEXT(bytes, i, length, c);  // always advances
     bool valid = c >= 0 && (start == 0 ? may_start(c) : may_continue(c));
