@@ -1,23 +1,21 @@
 // Argument binding and conversion with the module's fixed texts.
 #include "python/arguments.h"
 
+#include <memory>
 #include <string>
 
 namespace vesk::python {
 namespace {
 
-// The qualified name of a type, or its tp_name when that cannot be had.
+// The qualified name of a type, or its tp_name when that cannot be had. The name object is let
+// go also when copying its text runs out of memory.
 std::string type_qualname(PyTypeObject* type) {
-  PyObject* name = PyType_GetQualName(type);
+  const std::unique_ptr<PyObject, void (*)(PyObject*)> name(PyType_GetQualName(type), Py_DecRef);
   if (name != nullptr) {
     Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(name, &size);
-    if (utf8 != nullptr) {
-      std::string text(utf8, static_cast<std::size_t>(size));
-      Py_DECREF(name);
-      return text;
+    if (const char* utf8 = PyUnicode_AsUTF8AndSize(name.get(), &size)) {
+      return std::string(utf8, static_cast<std::size_t>(size));
     }
-    Py_DECREF(name);
   }
   PyErr_Clear();
   return type->tp_name;
@@ -107,12 +105,13 @@ void add_parameter_note(const char* parameter) {
   if (traceback != nullptr && exception != nullptr) PyException_SetTraceback(exception, traceback);
 #endif
   if (exception != nullptr) {
-    std::string note = "while processing '";
-    note += parameter;
-    note += '\'';
-    PyObject* result = PyObject_CallMethod(exception, "add_note", "s", note.c_str());
+    // Made by the interpreter, not as a C++ string: while the exception is held here, nothing
+    // may throw past the restore below.
+    PyObject* note = PyUnicode_FromFormat("while processing '%s'", parameter);
+    PyObject* result = note == nullptr ? nullptr : PyObject_CallMethod(exception, "add_note", "O", note);
     if (result == nullptr) PyErr_Clear();
     Py_XDECREF(result);
+    Py_XDECREF(note);
   }
 #if PY_VERSION_HEX >= 0x030C0000
   PyErr_SetRaisedException(exception);
