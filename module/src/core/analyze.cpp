@@ -58,8 +58,14 @@ detect::Result<JsonText> analyze_path_impl(std::string_view path,
   if (!framework_packs.ok()) return failure("loading framework packs: ", framework_packs.error());
   auto pattern_packs = detect::load_pattern_packs(pattern_folder, warnings);
   if (!pattern_packs.ok()) return failure("loading pattern packs: ", pattern_packs.error());
+  return analyze_project(root, framework_packs.value(), pattern_packs.value(), std::move(warnings));
+}
 
-  detect::ManifestBuilder builder(framework_packs.value(), pattern_packs.value());
+detect::Result<JsonText> analyze_project(const std::string& root,
+                                         const std::vector<detect::FrameworkPack>& framework_packs,
+                                         const std::vector<detect::PatternPack>& pattern_packs,
+                                         std::vector<std::string> warnings) {
+  detect::ManifestBuilder builder(framework_packs, pattern_packs);
   AnalysingSink sink(builder, warnings);
   const detect::Status walked = detect::walk_project(root, sink);
   if (!walked.ok()) {

@@ -5,9 +5,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/json_buffer.h"
 #include "detect/error.h"
+#include "detect/packs.h"
 
 namespace vesk {
 
@@ -23,5 +25,13 @@ namespace vesk {
 [[nodiscard]] detect::Result<JsonText> analyze_path_impl(std::string_view path,
                                                         std::optional<std::string_view> pack_dir,
                                                         std::optional<std::string_view> pattern_dir);
+
+// The call's road once both pack lists are loaded: the walk from `root`, the analysis and the JSON
+// text, whose warnings are `warnings` (taken over) followed by one "parse error: {}" per unusable
+// source file.
+[[nodiscard]] detect::Result<JsonText> analyze_project(const std::string& root,
+                                                      const std::vector<detect::FrameworkPack>& framework_packs,
+                                                      const std::vector<detect::PatternPack>& pattern_packs,
+                                                      std::vector<std::string> warnings);
 
 }  // namespace vesk
