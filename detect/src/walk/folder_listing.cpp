@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "detect/io.h"
 
@@ -16,7 +17,8 @@ Result<FolderListing> FolderListing::read(int folder, bool (*keep)(std::string_v
   // descriptor is still needed afterwards, so the listing gets a copy.
   const int copy = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
   if (copy < 0) return Error(io_error_text(errno));
-  DIR* listing = ::fdopendir(copy);
+  // Closed however reading ends: the names are copied into a growing text, which may throw.
+  const std::unique_ptr<DIR, int (*)(DIR*)> listing(::fdopendir(copy), ::closedir);
   if (listing == nullptr) {
     const int error = errno;
     ::close(copy);
@@ -25,7 +27,7 @@ Result<FolderListing> FolderListing::read(int folder, bool (*keep)(std::string_v
   FolderListing out;
   for (;;) {
     errno = 0;
-    const dirent* entry = ::readdir(listing);
+    const dirent* entry = ::readdir(listing.get());
     if (entry == nullptr) {
       out.failure_ = errno;
       break;
@@ -36,7 +38,6 @@ Result<FolderListing> FolderListing::read(int folder, bool (*keep)(std::string_v
     out.entries_.append(name);
     out.entries_.push_back('\0');
   }
-  ::closedir(listing);
   return out;
 }
 
