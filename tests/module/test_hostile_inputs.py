@@ -268,6 +268,9 @@ CASES = [
          pack_skipped),
     Case("flow_mappings_under_skipped_key", pattern_pack(PATTERN_HEAD + "zzz: " + "{a: " * 100_000 + "}" * 100_000),
          pack_skipped),
+    # Directives that libyaml compares with one another before the document begins.
+    Case("tag_directives_before_a_pattern_pack",
+         pattern_pack("".join(f"%TAG !t{i}! tag:x:\n" for i in range(100_000)) + "---\n" + PATTERN_HEAD), pack_skipped),
 ]
 
 

@@ -346,16 +346,21 @@ bool RecordReader::read_record(std::size_t& at, R& out) {
 }
 
 // Reads one pack document into the record R: the first failure, a parser error after the record, or a
-// further document fails the read, and nothing of the record is kept then.
+// further document fails the read, and nothing of the record is kept then. A failure met before
+// libyaml came to the text's cut is reported as such; any later one gives way to the cut's error.
 template <SchemaRecord R>
 PackRead<R> read_pack_document(std::string_view text) {
   YamlDocument document(text);
   RecordReader reader(document);
   R record{};
   std::size_t pos = 0;
-  if (!reader.read(pos, record)) return {std::nullopt, reader.error()};
+  if (!reader.read(pos, record)) {
+    return {std::nullopt, document.reached_cut() ? *document.cut_error() : reader.error()};
+  }
   document.finish();
   if (document.stop_error()) return {std::nullopt, *document.stop_error()};
+  // The record is whole, but the text goes on to where it cannot be read.
+  if (document.cut_error() != nullptr) return {std::nullopt, *document.cut_error()};
   if (document.has_more_documents()) {
     return {std::nullopt,
             PackReadError{"deserializing from YAML containing more than one document is not supported", "", 0, 0}};

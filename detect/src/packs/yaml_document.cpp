@@ -72,10 +72,12 @@ struct EventHandle {
 
 class DocumentLoader {
  public:
+  // libyaml reads only the text before the cut, if there is one.
   DocumentLoader(YamlDocument& document, std::string_view text) : doc_(document) {
     ready_ = yaml_parser_initialize(&parser_) != 0;
     if (ready_) {
-      yaml_parser_set_input_string(&parser_, reinterpret_cast<const unsigned char*>(text.data()), text.size());
+      const std::string_view read = doc_.cut_ ? text.substr(0, doc_.cut_->bytes) : text;
+      yaml_parser_set_input_string(&parser_, reinterpret_cast<const unsigned char*>(read.data()), read.size());
     }
   }
   ~DocumentLoader() {
@@ -94,12 +96,10 @@ class DocumentLoader {
     EventHandle current;
     // Each pass takes one event from libyaml, which always moves on or fails, so the loop ends.
     while (doc_.events_.size() == before) {
-      current.clear();
-      if (yaml_parser_parse(&parser_, &current.event) == 0) {
-        doc_.stop_error_ = PackReadError{parser_error_text(parser_), "", 0, 0};
+      if (!parse(current)) {
+        stop(PackReadError{parser_error_text(parser_), "", 0, 0});
         return done();
       }
-      current.filled = true;
       const yaml_event_t& event = current.event;
       if (event.type == YAML_STREAM_END_EVENT) {
         // No document at all: its root is an empty value where the stream ends.
@@ -107,10 +107,7 @@ class DocumentLoader {
         return done();
       }
       if (event.type == YAML_DOCUMENT_END_EVENT) {
-        current.clear();
-        const bool next_ok = yaml_parser_parse(&parser_, &current.event) != 0;
-        current.filled = next_ok;
-        doc_.more_documents_ = !next_ok || current.event.type != YAML_STREAM_END_EVENT;
+        doc_.more_documents_ = !parse(current) || current.event.type != YAML_STREAM_END_EVENT;
         return done();
       }
       if (!take(event)) return done();
@@ -123,8 +120,25 @@ class DocumentLoader {
     std::size_t first;
     std::size_t anchor;  // kNoAnchor when the collection has none
     std::uint64_t bytes_at_start;
+    bool flow;
   };
   static constexpr std::size_t kNoAnchor = std::numeric_limits<std::size_t>::max();
+
+  // One event from libyaml into `current`; false when libyaml fails. Notes whether libyaml's scanner
+  // has come to the cut: from then on what it gives may rest on the end of the text it was handed,
+  // which the whole text does not have there.
+  bool parse(EventHandle& current) {
+    current.clear();
+    const bool parsed = yaml_parser_parse(&parser_, &current.event) != 0;
+    if (doc_.cut_ && parser_.mark.index >= doc_.cut_->characters) doc_.reached_cut_ = true;
+    current.filled = parsed;
+    return parsed;
+  }
+
+  // The events end here with `error`, or with the cut's own once libyaml has come to the cut.
+  void stop(PackReadError error) {
+    doc_.stop_error_ = doc_.reached_cut_ ? doc_.cut_->error : std::move(error);
+  }
 
   // False when the document stops at this event (an alias to an unknown anchor).
   bool take(const yaml_event_t& event) {
@@ -147,13 +161,11 @@ class DocumentLoader {
         return true;
       }
       case YAML_SEQUENCE_START_EVENT:
-        open(EventKind::SequenceStart, event.start_mark, event.data.sequence_start.anchor,
-             event.data.sequence_start.tag);
-        return true;
+        return open(EventKind::SequenceStart, event.start_mark, event.data.sequence_start.anchor,
+                    event.data.sequence_start.tag, event.data.sequence_start.style == YAML_FLOW_SEQUENCE_STYLE);
       case YAML_MAPPING_START_EVENT:
-        open(EventKind::MappingStart, event.start_mark, event.data.mapping_start.anchor,
-             event.data.mapping_start.tag);
-        return true;
+        return open(EventKind::MappingStart, event.start_mark, event.data.mapping_start.anchor,
+                    event.data.mapping_start.tag, event.data.mapping_start.style == YAML_FLOW_MAPPING_STYLE);
       case YAML_SEQUENCE_END_EVENT:
         close(EventKind::SequenceEnd, event.start_mark);
         return true;
@@ -163,8 +175,8 @@ class DocumentLoader {
       case YAML_ALIAS_EVENT: {
         const auto found = anchors_by_name_.find(reinterpret_cast<const char*>(event.data.alias.anchor));
         if (found == anchors_by_name_.end()) {
-          doc_.stop_error_ = PackReadError{"unknown anchor", "", saturate(event.start_mark.line + 1),
-                                           saturate(event.start_mark.column + 1)};
+          stop(PackReadError{"unknown anchor", "", saturate(event.start_mark.line + 1),
+                             saturate(event.start_mark.column + 1)});
           return false;
         }
         push(EventKind::Alias, event.start_mark).anchor = static_cast<std::uint32_t>(found->second);
@@ -227,18 +239,27 @@ class DocumentLoader {
     return anchor;
   }
 
-  void open(EventKind kind, const yaml_mark_t& mark, const yaml_char_t* anchor, const yaml_char_t* tag) {
+  // False when the document stops at this collection: one flow collection too deep.
+  bool open(EventKind kind, const yaml_mark_t& mark, const yaml_char_t* anchor, const yaml_char_t* tag, bool flow) {
+    if (flow && open_flow_ == kFlowNestingLevels) {
+      stop(PackReadError{"flow collections nested deeper than " + std::to_string(kFlowNestingLevels) + " levels", "",
+                         saturate(mark.line + 1), saturate(mark.column + 1)});
+      return false;
+    }
     const std::size_t index = doc_.events_.size();
     const std::uint64_t bytes_before = bytes();
     push(kind, mark).tag = add_tag(tag);
     const std::size_t defined = anchor == nullptr ? kNoAnchor : define(anchor, index);
-    open_.push_back(OpenCollection{index, defined, bytes_before});
+    open_.push_back(OpenCollection{index, defined, bytes_before, flow});
+    if (flow) ++open_flow_;
+    return true;
   }
 
   void close(EventKind kind, const yaml_mark_t& mark) {
     push(kind, mark);
     if (open_.empty()) return;  // libyaml balances its events; kept safe regardless
     finish(open_.back());
+    if (open_.back().flow) --open_flow_;
     open_.pop_back();
   }
 
@@ -262,9 +283,11 @@ class DocumentLoader {
   bool ready_ = false;
   std::unordered_map<std::string, std::size_t> anchors_by_name_;
   std::vector<OpenCollection> open_;
+  std::size_t open_flow_ = 0;  // flow collections among `open_`
 };
 
-YamlDocument::YamlDocument(std::string_view text) : loader_(std::make_unique<DocumentLoader>(*this, text)) {}
+YamlDocument::YamlDocument(std::string_view text)
+    : cut_(find_text_cut(text)), loader_(std::make_unique<DocumentLoader>(*this, text)) {}
 
 YamlDocument::~YamlDocument() = default;
 

@@ -3,6 +3,9 @@
 // reader needs them, so a read that fails early (a free value nested far past the budget) never makes
 // libyaml scan the rest; the alias limit, which depends on the document's whole event count, pulls the
 // rest before it refuses an expansion. An alias may replay a node that is still open where it stands.
+//
+// libyaml only ever sees the text before its cut (text_cut.h), and the events stop at the first flow
+// collection nested deeper than kFlowNestingLevels: both keep libyaml's own time linear in the text.
 #pragma once
 
 #include <cstddef>
@@ -15,8 +18,16 @@
 #include <vector>
 
 #include "detect/packs.h"
+#include "packs/text_cut.h"
 
 namespace detect::packs {
+
+// libyaml's scanner spends time on every token in proportion to the flow collections open around it
+// ([ and { nested in one another), so reading a text nested n deep costs n squared. Values this deep
+// are far past the reading budget of 128 levels and would fail if read, but the value of an undeclared
+// key is skipped at any depth; past this bound the text is refused instead, at the collection that
+// passes it. A token nested that deep costs libyaml under a microsecond.
+inline constexpr std::size_t kFlowNestingLevels = 512;
 
 enum class EventKind : std::uint8_t {
   Scalar,
@@ -82,12 +93,22 @@ class YamlDocument {
   // limit, and its size in replay units (events plus scalar and tag bytes).
   [[nodiscard]] std::size_t event_count() const { return events_.size(); }
   [[nodiscard]] std::uint64_t units() const { return events_.size() + text_bytes_ + tag_bytes_; }
-  // Once finished: why the events end early (the parser's error or an alias to an unknown anchor),
-  // and whether the stream goes on after the first document (another document, or an error there).
+  // Once finished: why the events end early (the parser's error, an alias to an unknown anchor, too
+  // deep a flow nesting, or the cut's error once libyaml got to the cut), and whether the stream goes
+  // on after the first document (another document, or an error there).
   [[nodiscard]] const std::optional<PackReadError>& stop_error() const { return stop_error_; }
   [[nodiscard]] bool has_more_documents() const { return more_documents_; }
 
+  // The error of the text's cut, when it has one: the whole text is not read without it.
+  [[nodiscard]] const PackReadError* cut_error() const { return cut_ ? &cut_->error : nullptr; }
+  // Whether libyaml's scanner has come to the cut while giving the events pulled so far. Until then
+  // the events are those the whole text gives; once it has, a failure met from then on may stem from
+  // the end of what libyaml was handed, and the cut's error stands in its place.
+  [[nodiscard]] bool reached_cut() const { return reached_cut_; }
+
  private:
+  std::optional<TextCut> cut_;  // before loader_, which reads it
+  bool reached_cut_ = false;
   std::deque<YamlEvent> events_;
   YamlEvent end_;
   // Scalar texts, in blocks that never move, so views of them stay valid while events are pulled.

@@ -87,13 +87,72 @@ TEST(HostileInput, NestingBudgetCountsFromTheRootRecord) {
   EXPECT_EQ(error_of(kHead + "suggest:\n  - " + nested(126) + "\n"), "(read)");
   EXPECT_EQ(error_of(kHead + "suggest:\n  - " + nested(127) + "\n"), "recursion limit exceeded at line 5 column 131");
   EXPECT_EQ(error_of(kHead + "adapter: " + nested(100000) + "\n"), "recursion limit exceeded at line 4 column 137");
-  // Skipped by counting events, however deep. (libyaml's own scan of flow nesting is quadratic in
-  // its depth, some seconds at 100,000 levels, so the case stays smaller.)
-  EXPECT_EQ(error_of(kHead + "undeclared: " + nested(20000) + "\nid2: x\n"), "(read)");
+  // Skipped by counting events, as deep as libyaml is let nest flow collections.
+  EXPECT_EQ(error_of(kHead + "undeclared: " + nested(512) + "\nid2: x\n"), "(read)");
   // An alias inside its own anchored node replays itself until the budget ends it.
   EXPECT_EQ(error_of(kHead + "adapter: &a [*a]\n"), "recursion limit exceeded at line 4 column 10");
   EXPECT_EQ(error_of(kHead + "detect: &d {imports: *d}\n"),
             "detect.imports: invalid type: map, expected a sequence at line 4 column 9");
+}
+
+// What libyaml would spend more than linear time on is refused where it starts; a reading error met
+// before that point still wins.
+TEST(HostileInput, LibyamlsCostlyInputsAreRefusedWhereTheyStart) {
+  const std::string head = "schema_version: 1\nkind: pattern\nid: p\n";
+  const auto flow = [](std::size_t depth, const char* open, const char* close) {
+    std::string text;
+    for (std::size_t i = 0; i < depth; ++i) text += open;
+    for (std::size_t i = 0; i < depth; ++i) text += close;
+    return text;
+  };
+  const auto directives = [](std::size_t count, const char* line_break) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) text += level_name("%TAG !t", static_cast<int>(i)) + "! tag:x:" + line_break;
+    return text;
+  };
+  const std::string deep = flow(100000, "[", "]");
+  const std::string too_deep = "flow collections nested deeper than 512 levels";
+  const std::string too_many = "more than 64 YAML directives (lines that begin with %)";
+  const std::string bad_confidence = "confidence: invalid type: string \"x\", expected f32 at line 4 column 13";
+  struct Case {
+    std::string text;
+    std::string display;
+  };
+  const Case cases[] = {
+      {head + "zzz: " + flow(512, "[", "]") + "\n", "(read)"},
+      {head + "zzz: " + flow(513, "[", "]") + "\n", too_deep + " at line 4 column 518"},
+      {head + "zzz: " + flow(100000, "{a: ", "}") + "\n", too_deep + " at line 4 column 2054"},
+      // A single-pair mapping in a sequence nests one level more.
+      {head + "zzz: " + flow(300, "[a: ", "]") + "\n", too_deep + " at line 4 column 1030"},
+      {head + "zzz: " + flow(513, "[\n", "]\n"), too_deep + " at line 516 column 1"},
+      // Brackets that libyaml does not take as collections nest nothing.
+      {head + "zzz: \"" + deep + "\"\n", "(read)"},
+      {head + "zzz: a" + deep + "\n", "(read)"},
+      {head + "# " + deep + "\nzzz: |\n  " + deep + "\n", "(read)"},
+      // Block collections may nest at any depth.
+      {head + "zzz:\n" + [] {
+         std::string text;
+         for (int i = 0; i < 100000; ++i) text += "- ";
+         return text;
+       }() + "x\n",
+       "(read)"},
+      {head + "confidence: x\nzzz: " + deep + "\n", bad_confidence},
+      {head + "zzz: " + deep + "\nconfidence: x\n", too_deep + " at line 4 column 518"},
+      {directives(64, "\n") + "---\n" + head, "(read)"},
+      {directives(65, "\n") + "---\n" + head, too_many + " at line 65 column 1"},
+      // libyaml starts a line after each of its line breaks.
+      {directives(65, "\r") + "---\n" + head, too_many + " at line 65 column 1"},
+      {directives(65, "\xE2\x80\xA8") + "---\n" + head, too_many + " at line 65 column 1"},
+      // The directives of a later document: the first document's own failure comes first.
+      {head + "...\n" + directives(64, "\n") + "---\n",
+       "deserializing from YAML containing more than one document is not supported"},
+      {head + "...\n" + directives(65, "\n") + "---\n", too_many + " at line 69 column 1"},
+      {head + "confidence: x\n...\n" + directives(65, "\n") + "---\n", bad_confidence},
+  };
+  for (const Case& c : cases) {
+    const PackRead<PatternPack> read = read_pattern_pack(c.text);
+    EXPECT_EQ(read.error ? read.error->display() : "(read)", c.display) << c.text.substr(0, 200);
+  }
 }
 
 TEST(HostileInput, HugeScalarsAreReadOnce) {
