@@ -135,9 +135,14 @@ def test_text_is_escaped_and_kept_in_utf8(vesk, tmp_path):
 
 
 @pytest.mark.skipif("asan" in os.environ.get("LD_PRELOAD", ""), reason="the sanitizer needs unlimited address space")
-def test_exhausted_memory_raises_memory_error_and_the_process_lives_on(tmp_path):
+@pytest.mark.parametrize("files", [
     # A list of four million elements needs far more than the 32 MiB of address space left.
-    root = write_tree(tmp_path, {"big.py": "x = [" + "1," * 4_000_000 + "]\n"})
+    {"big.py": "x = [" + "1," * 4_000_000 + "]\n"},
+    # The 17 MiB pack fits, but libyaml's buffer for its scalar doubles past what is left.
+    {"packs/patterns/p.yaml": "schema_version: 1\nkind: pattern\nid: p\nzzz: " + "x" * (17 << 20) + "\n"},
+], ids=["parser", "yaml_scalar"])
+def test_exhausted_memory_raises_memory_error_and_the_process_lives_on(tmp_path, files):
+    root = write_tree(tmp_path, files)
     child = (
         "import resource, sys, vesk_analyzer\n"
         "size = next(int(l.split()[1]) for l in open('/proc/self/status') if l.startswith('VmSize:')) * 1024\n"

@@ -111,6 +111,7 @@ struct PackRead {
 
 // Reading one pack file's text. A text with more than 64 lines that begin with "%" or with flow
 // collections nested deeper than 512 levels fails to read (packs/text_cut.h, packs/yaml_document.h).
+// Memory that runs out throws std::bad_alloc.
 [[nodiscard]] PackRead<FrameworkPack> read_framework_pack(std::string_view text);
 [[nodiscard]] PackRead<PatternPack> read_pattern_pack(std::string_view text);
 [[nodiscard]] bool is_blank_yaml(std::string_view text);

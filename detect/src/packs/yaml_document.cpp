@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -30,14 +31,7 @@ std::string mark_text(const yaml_mark_t& mark) {
 // byte offset, for errors of the reader that carry no mark), then the context and its own position
 // when that differs.
 std::string parser_error_text(const yaml_parser_t& parser) {
-  std::string text;
-  if (parser.problem != nullptr) {
-    text = parser.problem;
-  } else if (parser.error == YAML_MEMORY_ERROR) {
-    text = "out of memory while parsing YAML";
-  } else {
-    text = "the YAML parser failed without giving a reason";
-  }
+  std::string text = parser.problem != nullptr ? parser.problem : "the YAML parser failed without giving a reason";
   if (has_mark(parser.problem_mark)) {
     text += " at " + mark_text(parser.problem_mark);
   } else if (parser.problem_offset != 0) {
@@ -74,24 +68,17 @@ class DocumentLoader {
  public:
   // libyaml reads only the text before the cut, if there is one.
   DocumentLoader(YamlDocument& document, std::string_view text) : doc_(document) {
-    ready_ = yaml_parser_initialize(&parser_) != 0;
-    if (ready_) {
-      const std::string_view read = doc_.cut_ ? text.substr(0, doc_.cut_->bytes) : text;
-      yaml_parser_set_input_string(&parser_, reinterpret_cast<const unsigned char*>(read.data()), read.size());
-    }
+    // An allocation that fails is the call's end, never a warning about the pack.
+    if (yaml_parser_initialize(&parser_) == 0) throw std::bad_alloc();
+    const std::string_view read = doc_.cut_ ? text.substr(0, doc_.cut_->bytes) : text;
+    yaml_parser_set_input_string(&parser_, reinterpret_cast<const unsigned char*>(read.data()), read.size());
   }
-  ~DocumentLoader() {
-    if (ready_) yaml_parser_delete(&parser_);
-  }
+  ~DocumentLoader() { yaml_parser_delete(&parser_); }
   DocumentLoader(const DocumentLoader&) = delete;
   DocumentLoader& operator=(const DocumentLoader&) = delete;
 
   // Takes libyaml's events until one more node event is kept; false once the document is done.
   bool pull() {
-    if (!ready_) {
-      doc_.stop_error_ = PackReadError{parser_error_text(parser_), "", 0, 0};
-      return false;
-    }
     const std::size_t before = doc_.events_.size();
     EventHandle current;
     // Each pass takes one event from libyaml, which always moves on or fails, so the loop ends.
@@ -131,6 +118,7 @@ class DocumentLoader {
     current.clear();
     const bool parsed = yaml_parser_parse(&parser_, &current.event) != 0;
     if (doc_.cut_ && parser_.mark.index >= doc_.cut_->characters) doc_.reached_cut_ = true;
+    if (!parsed && parser_.error == YAML_MEMORY_ERROR) throw std::bad_alloc();
     current.filled = parsed;
     return parsed;
   }
@@ -280,7 +268,6 @@ class DocumentLoader {
 
   YamlDocument& doc_;
   yaml_parser_t parser_{};
-  bool ready_ = false;
   std::unordered_map<std::string, std::size_t> anchors_by_name_;
   std::vector<OpenCollection> open_;
   std::size_t open_flow_ = 0;  // flow collections among `open_`

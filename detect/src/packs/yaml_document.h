@@ -6,6 +6,7 @@
 //
 // libyaml only ever sees the text before its cut (text_cut.h), and the events stop at the first flow
 // collection nested deeper than kFlowNestingLevels: both keep libyaml's own time linear in the text.
+// A failing allocation inside libyaml throws std::bad_alloc, as every other one does.
 #pragma once
 
 #include <cstddef>
