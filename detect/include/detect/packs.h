@@ -109,8 +109,9 @@ struct PackRead {
   std::optional<PackReadError> error;  // set exactly when `pack` is not
 };
 
-// Reading one pack file's text. A text with more than 64 lines that begin with "%" or with flow
-// collections nested deeper than 512 levels fails to read (packs/text_cut.h, packs/yaml_document.h).
+// Reading one pack file's text (UTF-8). A text that holds a character libyaml refuses, more than 64
+// lines that begin with "%" or flow collections nested deeper than 512 levels fails to read, with the
+// first failure in document order (packs/text_cut.h, packs/yaml_document.h).
 // Memory that runs out throws std::bad_alloc.
 [[nodiscard]] PackRead<FrameworkPack> read_framework_pack(std::string_view text);
 [[nodiscard]] PackRead<PatternPack> read_pattern_pack(std::string_view text);

@@ -1,5 +1,6 @@
-// The scan for the cut: one pass over the text, counting characters and lines as libyaml's scanner
-// does (every code point one character; CR LF, CR, LF, U+0085, U+2028 and U+2029 each end a line).
+// The scan for the cut: one pass that decodes the text as libyaml's reader does, with its checks in
+// its order, and counts characters and lines as its scanner does (every code point one character;
+// CR LF, CR, LF, U+0085, U+2028 and U+2029 each end a line).
 #include "packs/text_cut.h"
 
 #include <cstdint>
@@ -11,28 +12,59 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-bool is_continuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
-
-struct LineBreak {
-  std::size_t bytes = 0;  // 0: no line break
-  std::size_t characters = 0;
+// One character as libyaml's reader takes it: its code point and length, or the problem that
+// libyaml reports for it and the byte offset that it names.
+struct ReadCharacter {
+  char32_t value = 0;
+  std::size_t bytes = 0;
+  const char* problem = nullptr;
+  std::size_t problem_offset = 0;
 };
 
-// The line break that starts at `at`; CR LF is one break of two characters.
-LineBreak line_break_at(std::string_view text, std::size_t at) {
-  const std::string_view rest = text.substr(at);
-  if (rest.starts_with("\r\n")) return {2, 2};
-  if (rest[0] == '\r' || rest[0] == '\n') return {1, 1};
-  if (rest.starts_with("\xC2\x85")) return {2, 1};
-  if (rest.starts_with("\xE2\x80\xA8") || rest.starts_with("\xE2\x80\xA9")) return {3, 1};
-  return {};
+bool is_printable(char32_t c) {
+  return c == 0x09 || c == 0x0A || c == 0x0D || (c >= 0x20 && c <= 0x7E) || c == 0x85 || (c >= 0xA0 && c <= 0xD7FF) ||
+         (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-std::uint32_t next_line(std::uint32_t line) { return line == UINT32_MAX ? line : line + 1; }
+ReadCharacter read_character(std::string_view text, std::size_t at) {
+  const auto octet = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = octet(at);
+  const std::size_t width = (lead & 0x80) == 0x00 ? 1
+                            : (lead & 0xE0) == 0xC0 ? 2
+                            : (lead & 0xF0) == 0xE0 ? 3
+                            : (lead & 0xF8) == 0xF0 ? 4
+                                                    : 0;
+  if (width == 0) return {0, 0, "invalid leading UTF-8 octet", at};
+  // Missing octets are found before wrong ones: a sequence cut short by the end is incomplete.
+  if (width > text.size() - at) return {0, 0, "incomplete UTF-8 octet sequence", at};
+  char32_t value = width == 1 ? lead : width == 2 ? lead & 0x1F : width == 3 ? lead & 0x0F : lead & 0x07;
+  for (std::size_t k = 1; k < width; ++k) {
+    if ((octet(at + k) & 0xC0) != 0x80) return {0, 0, "invalid trailing UTF-8 octet", at + k};
+    value = (value << 6) | (octet(at + k) & 0x3F);
+  }
+  if ((width == 2 && value < 0x80) || (width == 3 && value < 0x800) || (width == 4 && value < 0x10000)) {
+    return {0, 0, "invalid length of a UTF-8 sequence", at};
+  }
+  if ((value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF) return {0, 0, "invalid Unicode character", at};
+  if (!is_printable(value)) return {0, 0, "control characters are not allowed", at};
+  return {value, width, nullptr, 0};
+}
+
+// The reader's error as libyaml's parser states it: a problem without a line, with its byte offset
+// unless that is 0.
+PackReadError refused(const ReadCharacter& character) {
+  std::string message = character.problem;
+  if (character.problem_offset != 0) message += " at position " + std::to_string(character.problem_offset);
+  return PackReadError{std::move(message), "", 0, 0};
+}
 
 std::string too_many_directives() {
   return "more than " + std::to_string(kDirectiveLines) + " YAML directives (lines that begin with %)";
 }
+
+bool is_line_break(char32_t c) { return c == '\r' || c == '\n' || c == 0x85 || c == 0x2028 || c == 0x2029; }
+
+std::uint32_t next_line(std::uint32_t line) { return line == UINT32_MAX ? line : line + 1; }
 
 }  // namespace
 
@@ -42,21 +74,17 @@ std::optional<TextCut> find_text_cut(std::string_view text) {
   std::size_t directive_lines = 0;
   std::uint32_t line = 1;
   bool at_line_start = true;
-  while (at < text.size()) {  // every pass takes at least one byte
-    if (at_line_start && text[at] == '%' && ++directive_lines > kDirectiveLines) {
+  while (at < text.size()) {  // every pass takes one character, at least one byte
+    const ReadCharacter character = read_character(text, at);
+    if (character.problem != nullptr) return TextCut{at, characters, refused(character)};
+    if (at_line_start && character.value == '%' && ++directive_lines > kDirectiveLines) {
       return TextCut{at, characters, PackReadError{too_many_directives(), "", line, 1}};
     }
-    if (const LineBreak line_break = line_break_at(text, at); line_break.bytes != 0) {
-      at += line_break.bytes;
-      characters += line_break.characters;
-      line = next_line(line);
-      at_line_start = true;
-      continue;
-    }
-    ++at;
-    while (at < text.size() && is_continuation(text[at])) ++at;
+    at += character.bytes;
     ++characters;
-    at_line_start = false;
+    // CR LF is one line break: the line starts after the LF.
+    at_line_start = is_line_break(character.value) && !(character.value == '\r' && at < text.size() && text[at] == '\n');
+    if (at_line_start) line = next_line(line);
   }
   return std::nullopt;
 }

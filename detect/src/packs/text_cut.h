@@ -1,8 +1,18 @@
-// Where a pack text is cut before libyaml reads any of it. libyaml spends time that grows with the
-// square of the number of %TAG directives before one document (each new one is compared with all
-// before it, and every tag is looked up among them), and no event comes out before it has done so;
-// so the text is cut ahead of the line that passes the bound, libyaml reads only what stands before
-// the cut, and the read reports the cut's own error once it gets there.
+// Where a pack text is cut before libyaml reads any of it, and the error that the read reports once
+// it gets there. Two things cut a text:
+//
+// - The first character that libyaml's reader refuses (bytes that are not UTF-8, control characters,
+//   U+FFFE and U+FFFF). libyaml decodes kilobytes ahead of its scanner and fails as soon as its
+//   decoding meets such a character, so an earlier reading error would win or lose by where its
+//   buffers happen to end. Cut before it, libyaml reads the same events up to that point, and the
+//   read shows the reader's own error, worded and placed as libyaml does ("control characters are
+//   not allowed at position 62"), unless it fails before libyaml's scanner came to the cut.
+// - The line that passes kDirectiveLines. libyaml spends time that grows with the square of the
+//   number of %TAG directives before one document (each new one is compared with all before it, and
+//   every tag is looked up among them), and gives no event before it has done so.
+//
+// Pack texts are UTF-8: a byte-order mark of UTF-16 at the start is no UTF-8 and is refused, where
+// libyaml would have switched to UTF-16.
 #pragma once
 
 #include <cstddef>

@@ -185,6 +185,38 @@ TEST(PatternPackErrors, ShowPathMessageAndPosition) {
       {"id: \xFF\n", "invalid leading UTF-8 octet at position 4"},
       // A reading error before the point where the YAML breaks is reported as such.
       {"schema_version: 1\nkind: pattern\nid: [a]\nb: [\n", "id: invalid type: sequence, expected a string at line 3 column 5"},
+      // So it is before a character that libyaml refuses, however near that character follows.
+      {kHead + "confidence: \"q\"\nextra: \"\x01\"\n", "confidence: invalid type: string \"q\", expected f32 at line 4 column 13"},
+      {kHead + "confidence: \"q\"\nextra: \"" + std::string(1, '\0') + "\"\n",
+       "confidence: invalid type: string \"q\", expected f32 at line 4 column 13"},
+      {kHead + "confidence: \"q\"\nextra: \"\u0080\"\n", "confidence: invalid type: string \"q\", expected f32 at line 4 column 13"},
+      {kHead + "confidence: \"q\"\nextra: \"\uFFFE\"\n", "confidence: invalid type: string \"q\", expected f32 at line 4 column 13"},
+      {kHead + "confidence: \"q\"\n" + [] {
+         std::string lines;
+         for (int i = 0; i < 5000; ++i) lines += "k: v\n";
+         return lines;
+       }() + "extra: \"\x01\"\n",
+       "confidence: invalid type: string \"q\", expected f32 at line 4 column 13"},
+      {"id: x\nid: y\nextra: \"\x01\"\n", "duplicate field `id`"},
+      {kHead + "display_name: [a]\x01\n", "display_name: invalid type: sequence, expected a string at line 4 column 15"},
+      // Otherwise the reader's error stands, also where the text handed to libyaml ends early (a
+      // quoted scalar or the root mapping left open), where the record was complete, and where only
+      // a later document would have followed.
+      {kHead + "extra: \"\x01\"\n", "control characters are not allowed at position 46"},
+      {"id: x\n\x01", "control characters are not allowed at position 6"},
+      {kHead + "confidence:\n\x01", "control characters are not allowed at position 50"},
+      {kHead + "\x01", "control characters are not allowed at position 38"},
+      {kHead + "---\n\x01", "control characters are not allowed at position 42"},
+      // A flow mapping may be a key: libyaml looks past it, to the refused character.
+      {"{schema_version: 1, kind: pattern, id: [a]}\n\x01", "control characters are not allowed at position 44"},
+      // The reader's errors in its own words and offsets, in bytes and counting a byte-order mark.
+      {"id: \xE2\x41\x42", "invalid trailing UTF-8 octet at position 5"},
+      {"id: \xE2\x82", "incomplete UTF-8 octet sequence at position 4"},
+      {kHead + "x: \xC0\x80", "invalid length of a UTF-8 sequence at position 41"},
+      {kHead + "x: \xED\xA0\x80", "invalid Unicode character at position 41"},
+      {"\xEF\xBB\xBF\x01", "control characters are not allowed at position 3"},
+      // Pack texts are UTF-8: a UTF-16 byte-order mark is a byte that is no UTF-8.
+      {std::string("\xFF\xFEi\0d\0", 6), "invalid leading UTF-8 octet"},
   };
   for (const Case& c : cases) EXPECT_EQ(error_of(c.text), c.display) << c.text;
 }
