@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstring>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "packs/scalar_forms.h"
 
@@ -69,7 +71,8 @@ void append_plain_identity(std::string& out, std::string_view text) {
 
 }  // namespace
 
-RecordReader::RecordReader(YamlDocument& document) : doc_(document) {}
+RecordReader::RecordReader(YamlDocument& document)
+    : doc_(document), collections_(0, SeededTextHash{seeds_.next()}) {}
 
 bool RecordReader::read(std::size_t& pos, std::string& out) {
   return at_node(pos, [&](std::size_t& at) {
@@ -237,19 +240,20 @@ bool RecordReader::read_free_sequence(std::size_t& at, std::string* identity) {
   const YamlEvent& node = doc_.event(at);
   const Level level(*this, node);
   if (!level) return false;
+  std::string signature;
   if (identity != nullptr) {
-    append_local_tag(node, *identity);
-    *identity += '[';
+    append_local_tag(node, signature);
+    signature += '[';
   }
   ++at;
   for (std::size_t index = 0; doc_.event(at).kind != EventKind::SequenceEnd; ++index) {
     const PathScope scope(*this, index);
     std::string item;
     if (!read_free(at, identity != nullptr ? &item : nullptr)) return false;
-    if (identity != nullptr) append_part(*identity, item);
+    if (identity != nullptr) append_part(signature, item);
   }
   ++at;
-  if (identity != nullptr) *identity += ']';
+  if (identity != nullptr) append_collection_identity(signature, *identity);
   return true;
 }
 
@@ -260,7 +264,7 @@ bool RecordReader::read_free_mapping(std::size_t& at, std::string* identity) {
   const Level level(*this, node);
   if (!level) return false;
   ++at;
-  std::unordered_set<std::string> keys;
+  std::unordered_set<std::string, SeededTextHash, TextEqual> keys(0, SeededTextHash{seeds_.next()});
   std::vector<std::string> entries;
   while (doc_.event(at).kind != EventKind::MappingEnd) {
     const YamlEvent* key_node = &doc_.event(at);
@@ -281,13 +285,31 @@ bool RecordReader::read_free_mapping(std::size_t& at, std::string* identity) {
   }
   ++at;
   if (identity != nullptr) {
-    append_local_tag(node, *identity);
-    *identity += '{';
+    std::string signature;
+    append_local_tag(node, signature);
+    signature += '{';
     std::sort(entries.begin(), entries.end());
-    for (const std::string& entry : entries) append_part(*identity, entry);
-    *identity += '}';
+    for (const std::string& entry : entries) append_part(signature, entry);
+    append_collection_identity(signature, *identity);
   }
   return true;
+}
+
+void RecordReader::append_collection_identity(const std::string& signature, std::string& identity) {
+  // A short signature is its own identity: copying it into each enclosing one costs no more than a
+  // number would, and most keys that are collections are small.
+  constexpr std::size_t kShortSignature = 64;
+  if (signature.size() <= kShortSignature) {
+    identity += '=';
+    identity += signature;
+    return;
+  }
+  const auto [numbered, fresh] = collections_.try_emplace(signature, collections_.size());
+  (void)fresh;
+  identity += '#';
+  char bytes[sizeof(std::uint64_t)];
+  std::memcpy(bytes, &numbered->second, sizeof bytes);
+  identity.append(bytes, sizeof bytes);
 }
 
 bool RecordReader::check_core_tag(const YamlEvent& node) {

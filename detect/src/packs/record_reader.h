@@ -23,9 +23,11 @@
 #include <string_view>
 #include <tuple>
 #include <type_traits>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "common/seeded_hash.h"
 #include "detect/packs.h"
 #include "packs/yaml_document.h"
 
@@ -160,9 +162,15 @@ class RecordReader {
   bool skip(std::size_t& pos);
   bool read_key(std::size_t& pos, std::string_view& key, std::string_view expecting);
   bool is_absent(const YamlEvent& node, bool& absent);
+  // Free values. A node inside a mapping's key is also reduced to an identity text that equal nodes
+  // share: a scalar's value as its tag resolves it; a collection's signature (its local tag and its
+  // items' or its entries' identities, entries in sorted order) when that is short, and otherwise its
+  // number among the distinct long signatures met. A collection's identity is thus short whatever it
+  // holds, and comparing keys costs time linear in them at any depth.
   bool read_free(std::size_t& pos, std::string* identity);
   bool read_free_sequence(std::size_t& at, std::string* identity);
   bool read_free_mapping(std::size_t& at, std::string* identity);
+  void append_collection_identity(const std::string& signature, std::string& identity);
   bool check_core_tag(const YamlEvent& node);
   void append_scalar_identity(const YamlEvent& node, std::string& identity) const;
   void append_local_tag(const YamlEvent& node, std::string& identity) const;
@@ -188,6 +196,9 @@ class RecordReader {
   std::uint64_t replayed_ = 0;
   std::vector<PathStep> path_;
   PackReadError error_;
+  // Free keys come from the pack: tables of them are seeded against crafted collisions.
+  HashSeeds seeds_;
+  std::unordered_map<std::string, std::uint64_t, SeededTextHash, TextEqual> collections_;  // by signature
 };
 
 namespace schema_detail {

@@ -212,11 +212,18 @@ TEST(FrameworkPackErrors, FreeValuesFailOnRepeatedKeysAndMisfittingCoreTags) {
       "adapter: !!null\n",
       "suggest: [!!null 0]\n",
       "adapter: &a {k: v}\nsuggest: [{*a : 1, {k: v}: 2}]\n",
+      "adapter: {[[a, {b: 1, c: 2}]]: 1, [[a, {c: 2, b: 1}]]: 2}\n",
   };
   for (const char* text : rejected) {
     EXPECT_FALSE(read_framework_pack(kHead + text).pack.has_value()) << text;
   }
   EXPECT_EQ(error_of(kHead + "adapter:\n  x: 1\n  x: 2\n"), "adapter: duplicate entry in YAML map at line 5 column 3");
+  // Keys that are collections too large to stand for themselves compare by all they hold.
+  const std::string x(70, 'x');
+  const std::string large = "[" + x + ", {" + x + ": [" + x + "]}]";
+  EXPECT_EQ(error_of(kHead + "adapter: {" + large + ": 1, " + large + ": 2}\n"),
+            "adapter: duplicate entry in YAML map at line 4 column 10");
+  EXPECT_EQ(error_of(kHead + "adapter: {" + large + ": 1, [" + x + ", {" + x + ": [" + x + "y]}]: 2}\n"), "(read)");
 }
 
 }  // namespace
