@@ -10,8 +10,9 @@
 #include <limits>
 #include <new>
 #include <string>
-#include <unordered_map>
 #include <utility>
+
+#include "common/seeded_hash.h"
 
 namespace detect::packs {
 
@@ -161,13 +162,13 @@ class DocumentLoader {
         close(EventKind::MappingEnd, event.start_mark);
         return true;
       case YAML_ALIAS_EVENT: {
-        const auto found = anchors_by_name_.find(reinterpret_cast<const char*>(event.data.alias.anchor));
-        if (found == anchors_by_name_.end()) {
+        const std::size_t* found = anchors_by_name_.find(reinterpret_cast<const char*>(event.data.alias.anchor));
+        if (found == nullptr) {
           stop(PackReadError{"unknown anchor", "", saturate(event.start_mark.line + 1),
                              saturate(event.start_mark.column + 1)});
           return false;
         }
-        push(EventKind::Alias, event.start_mark).anchor = static_cast<std::uint32_t>(found->second);
+        push(EventKind::Alias, event.start_mark).anchor = static_cast<std::uint32_t>(*found);
         return true;
       }
       default:  // stream and document starts carry nothing the records need
@@ -223,7 +224,7 @@ class DocumentLoader {
   std::size_t define(const yaml_char_t* name, std::size_t first) {
     const std::size_t anchor = doc_.anchors_.size();
     doc_.anchors_.push_back(AnchoredNode{first, first, 0});
-    anchors_by_name_[reinterpret_cast<const char*>(name)] = anchor;
+    anchors_by_name_.insert_or_assign(reinterpret_cast<const char*>(name), anchor);
     return anchor;
   }
 
@@ -268,7 +269,8 @@ class DocumentLoader {
 
   YamlDocument& doc_;
   yaml_parser_t parser_{};
-  std::unordered_map<std::string, std::size_t> anchors_by_name_;
+  // Anchor names come from the pack: seeded, so that crafted names cannot all collide.
+  TextMap<std::size_t> anchors_by_name_{HashSeeds().next()};
   std::vector<OpenCollection> open_;
   std::size_t open_flow_ = 0;  // flow collections among `open_`
 };
