@@ -1,6 +1,8 @@
 // Feeds arbitrary bytes to both pack readers and to the blank test. Beyond not crashing, hanging or
 // growing without bound, every read must give exactly one of a record and an error, and an error
-// must have a message and a position only together with a line.
+// must have a message and a position only together with a line. Run from the build folder with a
+// copy of the seeds as corpus:
+//   cp -r ../fuzz/seeds/yaml corpus-yaml && fuzz/yaml_fuzzer -max_total_time=600 corpus-yaml
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
