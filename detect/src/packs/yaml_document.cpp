@@ -203,15 +203,14 @@ class DocumentLoader {
     doc_.text_bytes_ += size;
     if (size == 0) return "";
     if (size > kLargestBlock / 4) {
-      doc_.blocks_.emplace_back(new char[size]);
-      std::memcpy(doc_.blocks_.back().get(), data, size);
-      return doc_.blocks_.back().get();
+      char* stored = keep_block(size);
+      std::memcpy(stored, data, size);
+      return stored;
     }
     if (size > doc_.block_left_) {
       const std::size_t growing = std::min(kLargestBlock, kFirstBlock << std::min<std::size_t>(doc_.blocks_.size(), 6));
       const std::size_t block = std::max(size, growing);
-      doc_.blocks_.emplace_back(new char[block]);
-      doc_.block_free_ = doc_.blocks_.back().get();
+      doc_.block_free_ = keep_block(block);
       doc_.block_left_ = block;
     }
     char* stored = doc_.block_free_;
@@ -219,6 +218,14 @@ class DocumentLoader {
     doc_.block_free_ += size;
     doc_.block_left_ -= size;
     return stored;
+  }
+
+  // A new block of `size` bytes held by the document. The block is owned before the list grows,
+  // so a list that cannot grow does not lose it.
+  char* keep_block(std::size_t size) {
+    std::unique_ptr<char[]> block(new char[size]);
+    doc_.blocks_.push_back(std::move(block));
+    return doc_.blocks_.back().get();
   }
 
   std::size_t define(const yaml_char_t* name, std::size_t first) {
