@@ -19,13 +19,18 @@ const Expr* skip_calls(const Expr* expression) {
   return expression;
 }
 
-// The length of the dotted name, or none when the chain does not end in a name.
+// The length of the dotted name, or none when the chain does not end in a name or the name would
+// be longer than any name is taken to be.
 std::optional<std::size_t> dotted_length(const Expr& expression) {
   std::size_t length = 0;
   for (const Expr* e = skip_calls(&expression);; e = skip_calls(e->as<pysyntax::Attribute>().value)) {
-    if (e->kind == ExprKind::Name) return length + e->as<pysyntax::Name>().id.size();
+    if (e->kind == ExprKind::Name) {
+      length += e->as<pysyntax::Name>().id.size();
+      return length <= kMaxNameBytes ? std::optional(length) : std::nullopt;
+    }
     if (e->kind != ExprKind::Attribute) return std::nullopt;
     length += 1 + e->as<pysyntax::Attribute>().attr.id.size();
+    if (length > kMaxNameBytes) return std::nullopt;
   }
 }
 

@@ -17,6 +17,7 @@ void add_import(const pysyntax::Import& import, ImportAliases& aliases) {
     const std::string_view module = alias.name.id;
     // `import a.b` binds `a` but the table keeps the whole path, so `a.x` later resolves to
     // `a.b.x`: callers rely on the values being whole module paths.
+    if (module.size() > kMaxNameBytes) continue;
     const std::string_view key =
         alias.asname.empty() ? module.substr(0, module.find('.')) : alias.asname.id;
     aliases.insert_or_assign(key, std::string(module));
@@ -30,6 +31,7 @@ void add_import_from(const pysyntax::ImportFrom& import, ImportAliases& aliases)
   const std::string_view module = import.module.id;
   for (const pysyntax::Alias& alias : import.names) {
     const std::string_view name = alias.name.id;
+    if (module.size() + 1 + name.size() > kMaxNameBytes) continue;
     std::string target;
     target.reserve(module.size() + 1 + name.size());
     target.append(module).append(1, '.').append(name);

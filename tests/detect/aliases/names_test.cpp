@@ -117,6 +117,47 @@ TEST(ResolvedName, FollowsTheFilesImports) {
   }
 }
 
+// A name of kMaxNameBytes is a name; one byte more is none, and an import of such a target is
+// ignored, so that no name costs more than the bound at every call that shows it.
+TEST(ResolvedName, NoNameIsLongerThanTheBound) {
+  if (!parser_ready()) GTEST_SKIP() << "the parser does not accept code yet";
+  auto path_of = [](std::size_t size) {  // "xx...x.yyy...y.yyy...y": `size` bytes in 64-byte segments
+    const std::size_t segments = (size - 1) / 64;
+    std::string path(size - 64 * segments, 'x');
+    for (std::size_t i = 0; i < segments; ++i) path += "." + std::string(63, 'y');
+    return path;
+  };
+  const std::string at_bound = path_of(kMaxNameBytes);
+  const std::string past_bound = path_of(kMaxNameBytes + 1);
+  // "from {module} import {last segment}" has the whole path as its target.
+  auto from_import = [](const std::string& path) {
+    const std::size_t dot = path.rfind('.');
+    return "from " + path.substr(0, dot) + " import " + path.substr(dot + 1) + " as m\nm";
+  };
+  struct Case {
+    std::string source;
+    std::optional<std::string> resolved;
+  };
+  const Case cases[] = {
+      {at_bound + "()", at_bound},
+      {past_bound + "()", std::nullopt},
+      {"import " + at_bound + " as m\nm", at_bound},
+      {"import " + past_bound + " as m\nm", "m"},
+      {from_import(at_bound), at_bound},
+      {from_import(past_bound), "m"},
+      // The later import is the one ignored: the earlier one stands.
+      {"import a as m\nimport " + past_bound + " as m\nm", "a"},
+  };
+  for (const Case& c : cases) {
+    Parsed parsed;
+    const pysyntax::ParseResult result = pysyntax::parse_module(c.source, parsed.arena);
+    ASSERT_TRUE(result.ok()) << c.source.size();
+    const pysyntax::Stmt& last = *result.module->body.back();
+    EXPECT_EQ(resolved_name(*last.as<pysyntax::ExprStmt>().value, collect(*result.module)), c.resolved)
+        << c.source.size();
+  }
+}
+
 TEST(ImportAliases, HoldWholeModulePathsAndTheStarKey) {
   if (!parser_ready()) GTEST_SKIP() << "the parser does not accept code yet";
   Parsed parsed;
