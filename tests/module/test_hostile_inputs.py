@@ -237,6 +237,23 @@ def pack_skipped(outcome, root):
     assert outcome["warnings"][0].startswith(f"skipping {root}/packs/patterns/p.yaml: ")
 
 
+
+def nested_functions(depth, calls):
+    lines = [" " * level + f"def f{level}():" for level in range(depth)]
+    lines.append(" " * depth + ";".join(["a.b()"] * calls))
+    return source("\n".join(lines) + "\n")
+
+
+def unclassified_calls(count):
+    def check(outcome, root):
+        assert outcome.get("unclassified_count") == count, outcome
+    return check
+
+
+def budget_refused(outcome, root):
+    assert outcome.get("error", "").startswith("serialising manifest: the manifest would be larger than "), outcome
+
+
 PATTERN_HEAD = "schema_version: 1\nkind: pattern\nid: p\n"
 
 CASES = [
@@ -271,6 +288,18 @@ CASES = [
     # Directives that libyaml compares with one another before the document begins.
     Case("tag_directives_before_a_pattern_pack",
          pattern_pack("".join(f"%TAG !t{i}! tag:x:\n" for i in range(100_000)) + "---\n" + PATTERN_HEAD), pack_skipped),
+    # One long text repeated by every record that shows it, and records repeated by nesting.
+    Case("long_function_name_over_many_calls",
+         source("def " + "f" * 400_000 + "():\n" + "    a.b()\n" * 60_000), budget_refused),
+    Case("long_import_target_over_many_calls",
+         source("from " + "m." * 100_000 + "m import a\ndef f():\n" + "    a.b()\n" * 60_000),
+         unclassified_calls(60_000)),
+    Case("long_class_name_over_many_methods",
+         source("class " + "C" * 400_000 + ":\n" + "    def m(self): pass\n" * 60_000), unclassified_calls(0)),
+    Case("long_pattern_name_over_many_functions", lambda root: write_tree(root, {
+        "packs/patterns/p.yaml": PATTERN_HEAD + "display_name: " + "d" * 400_000 + "\n",
+        "m.py": "".join(f"def f{i}(): pass\n" for i in range(60_000))}), budget_refused),
+    Case("nested_functions_repeat_their_calls", nested_functions(99, 3_000), budget_refused),
 ]
 
 

@@ -5,10 +5,11 @@
 // they must outlive it. Nothing here fails or warns; the manifest's `warnings` stays empty.
 //
 //   detect::ManifestBuilder builder(framework_packs, pattern_packs);
-//   for (const auto& file : files) builder.add_file(file.path, file.statements);
+//   for (const auto& file : files) builder.add_file(file.path, file.statements, file.source_text().size());
 //   detect::BuildManifest manifest = std::move(builder).finish();
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -37,8 +38,15 @@ class ManifestBuilder {
   ManifestBuilder& operator=(const ManifestBuilder&) = delete;
 
   // Analyses one file: `path` as walked (raw bytes), `statements` its module's top-level
-  // statements. Neither is kept after the call.
-  void add_file(std::string_view path, pysyntax::Span<pysyntax::Stmt*> statements);
+  // statements, `source_bytes` the size of its text. Nothing is kept after the call.
+  void add_file(std::string_view path, pysyntax::Span<pysyntax::Stmt*> statements, std::size_t source_bytes);
+
+  // Whether the records made so far fit the output budget: their JSON may take 8 MiB and 32 bytes
+  // for each byte of source added. Once they do not, further files add nothing and the caller is
+  // to fail: a manifest out of all proportion to its input only comes from crafted trees (one
+  // long text repeated by every record of a file).
+  [[nodiscard]] bool within_output_budget() const;
+  [[nodiscard]] std::size_t output_limit() const;
 
   // Scores the framework candidates and hands over the manifest; the builder is spent.
   [[nodiscard]] BuildManifest finish() &&;

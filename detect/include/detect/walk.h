@@ -3,7 +3,9 @@
 // `WalkError`); a folder that cannot be listed ends the whole walk with an error value.
 //
 //   struct Analyse : detect::FileSink {
-//     void on_file(detect::ParsedFile&& file) override { builder.add_file(file.path, file.statements); }
+//     void on_file(detect::ParsedFile&& file) override {
+//       builder.add_file(file.path, file.statements, file.source_text().size());
+//     }
 //     void on_error(detect::WalkError&& error) override { warn(detect::display_walk_error(error)); }
 //   };
 //   detect::Status status = detect::walk_project(root, analyse);
@@ -74,6 +76,8 @@ class FileSink {
   virtual ~FileSink() = default;
   virtual void on_file(ParsedFile&& file) = 0;
   virtual void on_error(WalkError&& error) = 0;
+  // False once the sink wants nothing more: the walk then stops at once, as if it were done.
+  [[nodiscard]] virtual bool wants_more() const { return true; }
 };
 
 // Walks the tree under `root` (used exactly as given; the root itself is not name-tested).

@@ -27,16 +27,10 @@ struct FilePass {
 
 // A fresh measurement in the memory of the previous one: the name and the call list keep their
 // capacity from function to function.
-FunctionMetrics& start_measuring(FunctionMetrics& metrics, std::optional<std::string_view> class_prefix,
-                                 std::string_view name) {
+FunctionMetrics& start_measuring(FunctionMetrics& metrics) {
   std::string function = std::move(metrics.function);
   std::vector<CallSite> call_sites = std::move(metrics.call_sites);
   metrics = FunctionMetrics{};
-  if (class_prefix) {
-    function.assign(*class_prefix).append(".").append(name);
-  } else {
-    function.assign(name);
-  }
   call_sites.clear();
   metrics.function = std::move(function);
   metrics.call_sites = std::move(call_sites);
@@ -46,23 +40,35 @@ FunctionMetrics& start_measuring(FunctionMetrics& metrics, std::optional<std::st
 void analyze_function(const FilePass& pass, const pysyntax::FunctionDef& def,
                       std::optional<std::string_view> class_prefix) {
   FunctionRecords& records = pass.records;
-  FunctionMetrics& metrics = start_measuring(records.measuring, class_prefix, def.name.id);
+  FunctionMetrics& metrics = start_measuring(records.measuring);
   {
     // Every binding is made before anything is measured: one made below a call applies to it.
     LocalBindings bindings(pass.bindings_key);
     for (const pysyntax::Stmt* statement : def.body) {
       collect_bindings(bindings, *statement, pass.aliases, pass.factories);
     }
-    MetricsCollector collector(pass.aliases, pass.categories, bindings, metrics, records.texts);
+    MetricsCollector collector(pass.aliases, pass.categories, bindings, metrics, records.texts, records.budget);
     for (const pysyntax::Stmt* statement : def.body) collector.collect(*statement);
   }
-  // The function's name is stored once, and only for a function that gets a record.
+  // The qualified name is made and stored once, and only for a function that gets a record: a
+  // long class name over many methods would otherwise cost its length for every one of them.
   std::optional<std::string_view> function;
   auto function_text = [&] {
-    if (!function) function = records.texts.add(metrics.function);
+    if (!function) {
+      if (class_prefix) {
+        metrics.function.assign(*class_prefix).append(".").append(def.name.id);
+      } else {
+        metrics.function.assign(def.name.id);
+      }
+      function = records.texts.add(metrics.function);
+    }
     return *function;
   };
+  // A call site was charged for its own texts when it was kept; its record adds these two.
+  const std::size_t name_bytes = (class_prefix ? class_prefix->size() + 1 : 0) + def.name.id.size();
+  const std::size_t shared_bytes = name_bytes + pass.file.size();
   for (const CallSite& site : metrics.call_sites) {
+    if (!records.budget.charge(shared_bytes)) return;
     records.unclassified_calls.push_back(UnclassifiedCall{site.callee, site.resolved_callee, site.receiver_rewrite,
                                                           function_text(), TextLocation{pass.file, 0}});
   }
@@ -70,12 +76,15 @@ void analyze_function(const FilePass& pass, const pysyntax::FunctionDef& def,
     const PatternPack& pack = pass.pattern_packs[i];
     if (!meets_pattern(pack.match, metrics)) continue;
     const FunctionRecords::PackTexts& texts = records.pack_texts[i];
+    if (!records.budget.charge_record(texts.id.size() + texts.display_name.size() + shared_bytes)) return;
     records.patterns.push_back(
         PatternHit{texts.id, texts.display_name, pack.confidence, function_text(), TextLocation{pass.file, 0}});
   }
 }
 
 void visit(const FilePass& pass, const pysyntax::Stmt& statement, std::optional<std::string_view> class_prefix) {
+  // Once the budget is spent the call fails, so nothing more is measured.
+  if (pass.records.budget.exceeded()) return;
   switch (statement.kind) {
     case pysyntax::StmtKind::FunctionDef: {
       // A function nested in a function keeps the enclosing class's prefix, not the function's name.

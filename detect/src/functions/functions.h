@@ -27,6 +27,7 @@
 #include "common/seeded_hash.h"
 #include "detect/manifest.h"
 #include "detect/packs.h"
+#include "manifest/output_budget.h"
 #include "metrics/call_category.h"
 #include "metrics/metrics.h"
 #include "names/names.h"
@@ -53,6 +54,8 @@ class FunctionRecords {
   std::vector<PackTexts> pack_texts;
   // The measurement of the function being analysed, reused from one to the next.
   FunctionMetrics measuring;
+  // What the analysis may still make; the records of the file pass are charged here too.
+  OutputBudget budget;
 };
 
 // Opens def, class and if statements (an if's body, then its elif and else clauses) and analyses

@@ -64,15 +64,18 @@ FactoryMap map_factories(pysyntax::Span<pysyntax::Stmt*> statements, const Impor
 
 }  // namespace
 
-void ManifestBuilder::add_file(std::string_view path, pysyntax::Span<pysyntax::Stmt*> statements) {
+void ManifestBuilder::add_file(std::string_view path, pysyntax::Span<pysyntax::Stmt*> statements,
+                               std::size_t source_bytes) {
   State& s = *state_;
+  s.records.budget.allow_source(source_bytes);
+  if (s.records.budget.exceeded()) return;
   ImportAliases aliases(s.seeds.next());
   for (const pysyntax::Stmt* statement : statements) collect_import_aliases(*statement, aliases);
 
   if (!s.framework_packs.empty()) add_import_evidence(s.framework_packs, aliases, s.run_evidence, s.seeds);
 
   FileContext context(path_to_text(path), aliases, s.framework_packs, s.class_rule_names, s.capture_expander,
-                      s.seeds);
+                      s.seeds, s.records.budget);
   for (const pysyntax::Stmt* statement : statements) decorator_pass(context, *statement);
   for (auto& [id, weights] : context.evidence.entries())
     for (const auto& [text, weight] : weights.entries()) put_evidence(s.run_evidence, s.seeds, id, text, weight);
@@ -87,6 +90,10 @@ void ManifestBuilder::add_file(std::string_view path, pysyntax::Span<pysyntax::S
                       s.records);
   }
 }
+
+bool ManifestBuilder::within_output_budget() const { return !state_->records.budget.exceeded(); }
+
+std::size_t ManifestBuilder::output_limit() const { return state_->records.budget.limit(); }
 
 BuildManifest ManifestBuilder::finish() && {
   State& s = *state_;

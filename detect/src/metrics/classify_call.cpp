@@ -159,6 +159,9 @@ void classify_call_expr(FunctionContext& context, const pysyntax::Expr& expressi
   }
   if (apply_builtin_tables(effective, context.metrics)) return;
   if (dot == std::string::npos) return;
+  // The record shows the resolved callee even where it is the callee itself.
+  const std::size_t text_bytes = raw.size() + effective.size() + (rewritten ? buffers.rewritten.size() : 0);
+  if (!context.budget.charge_record(text_bytes)) return;
 
   CallSite site;
   site.callee = context.texts.add(raw);

@@ -20,6 +20,7 @@
 
 #include "common/seeded_hash.h"
 #include "detect/text_store.h"
+#include "manifest/output_budget.h"
 #include "metrics/call_category.h"
 #include "names/names.h"
 #include "pysyntax/ast.h"
@@ -36,7 +37,7 @@ struct CallSite {
 };
 
 struct FunctionMetrics {
-  std::string function;  // qualified name; set by the per-function pass, not read here
+  std::string function;  // qualified name, made by the per-function pass once a record needs it; not read here
   std::vector<CallSite> call_sites;  // in the order the calls were classified
   std::uint32_t llm_call_count = 0;
   std::uint32_t tool_call_count = 0;
@@ -56,7 +57,8 @@ struct FunctionContext {
   const CallCategoryTable& categories;
   const LocalBindings& bindings;
   FunctionMetrics& metrics;
-  TextStore& texts;  // where call sites keep their texts
+  TextStore& texts;       // where call sites keep their texts
+  OutputBudget& budget;   // charged for each call site's texts, which its record will show
 };
 
 // Texts reused from call to call, so that classifying a call allocates only when a name outgrows
@@ -74,12 +76,14 @@ void classify_call_expr(FunctionContext& context, const pysyntax::Expr& expressi
 
 // Measures statements of one function into `metrics`. Opens if, match, for, while and try itself;
 // every other statement (nested definitions and with included) is walked whole, classifying calls
-// only. Holds references to all five arguments; the texts of call sites go to `texts`.
+// only. Holds references to all six arguments; the texts of call sites go to `texts`, and once
+// `budget` is spent no further call site is kept.
 class MetricsCollector {
  public:
   MetricsCollector(const ImportAliases& aliases, const CallCategoryTable& categories,
-                   const LocalBindings& bindings, FunctionMetrics& metrics, TextStore& texts)
-      : context_{aliases, categories, bindings, metrics, texts} {}
+                   const LocalBindings& bindings, FunctionMetrics& metrics, TextStore& texts,
+                   OutputBudget& budget)
+      : context_{aliases, categories, bindings, metrics, texts, budget} {}
 
   void collect(const pysyntax::Stmt& statement);
 
@@ -93,7 +97,7 @@ class MetricsCollector {
 // One statement measured on its own (a collector for one statement).
 void collect_metrics(const pysyntax::Stmt& statement, const ImportAliases& aliases,
                      const CallCategoryTable& categories, const LocalBindings& bindings,
-                     FunctionMetrics& metrics, TextStore& texts);
+                     FunctionMetrics& metrics, TextStore& texts, OutputBudget& budget);
 
 // Sets `flag` when a name in `expression` holds a routing word; never clears it. Looks into
 // names, attributes, operators, comparisons, subscripts, calls (callee and positional arguments)

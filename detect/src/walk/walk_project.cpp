@@ -86,6 +86,7 @@ class Walk {
         continue;
       }
       if (Status visited = visit(*entry); !visited.ok()) return visited;
+      if (!sink_.wants_more()) return ok_status();
     }
     return ok_status();
   }

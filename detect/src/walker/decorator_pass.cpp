@@ -24,6 +24,8 @@ void pass_statement(FileContext& context, const pysyntax::Stmt& statement, bool 
 }  // namespace
 
 void decorator_pass(FileContext& context, const pysyntax::Stmt& statement) {
+  // Once the budget is spent the call fails, so nothing more is looked for.
+  if (context.budget.exceeded()) return;
   pass_statement(context, statement, holds_class_rule_call(context, statement));
 }
 

@@ -17,6 +17,7 @@
 #include "common/seeded_hash.h"
 #include "detect/manifest.h"
 #include "detect/packs.h"
+#include "manifest/output_budget.h"
 #include "names/names.h"
 #include "pysyntax/ast.h"
 
@@ -67,19 +68,22 @@ struct FileContext {
   const ClassRuleNames& class_rule_names;
   CaptureExpander& capture_expander;
   HashSeeds& seeds;
+  // Charged for every entry; once it is spent no further entry is made.
+  OutputBudget& budget;
   // Reused for the resolved name of every call of the file.
   std::string name_buffer;
 
   FileContext(std::string file_text, const ImportAliases& file_aliases,
               const std::vector<FrameworkPack>& packs, const ClassRuleNames& class_names,
-              CaptureExpander& expander, HashSeeds& hash_seeds)
+              CaptureExpander& expander, HashSeeds& hash_seeds, OutputBudget& output_budget)
       : file(std::move(file_text)),
         evidence(hash_seeds.next()),
         aliases(file_aliases),
         framework_packs(packs),
         class_rule_names(class_names),
         capture_expander(expander),
-        seeds(hash_seeds) {}
+        seeds(hash_seeds),
+        budget(output_budget) {}
 };
 
 void decorator_pass(FileContext& context, const pysyntax::Stmt& statement);

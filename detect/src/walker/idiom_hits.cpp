@@ -28,6 +28,11 @@ void emit_idiom_hit(FileContext& context, std::string_view framework_id, HitCate
     if (rule.name) return *rule.name;
     return {};
   };
+  if (category == HitCategory::None) return;
+  const std::size_t path_bytes = rule.class_name ? rule.class_name->size() : rule.name ? rule.name->size() : 0;
+  const std::size_t text_bytes = texts.name.size() + texts.provider.size() + texts.model.size() + path_bytes +
+                                 framework_id.size() + context.file.size();
+  if (!context.budget.charge_record(text_bytes)) return;
   SourceLocation location{context.file, 0};
   switch (category) {
     case HitCategory::Agent:

@@ -21,10 +21,14 @@ class AnalysingSink final : public detect::FileSink {
   AnalysingSink(detect::ManifestBuilder& builder, std::vector<std::string>& warnings)
       : builder_(builder), warnings_(warnings) {}
 
-  void on_file(detect::ParsedFile&& file) override { builder_.add_file(file.path, file.statements); }
+  void on_file(detect::ParsedFile&& file) override {
+    builder_.add_file(file.path, file.statements, file.source_text().size());
+  }
   void on_error(detect::WalkError&& error) override {
     warnings_.push_back("parse error: " + detect::display_walk_error(error));
   }
+  // A manifest past its budget fails the call, so the rest of the tree need not be read.
+  bool wants_more() const override { return builder_.within_output_budget(); }
 
  private:
   detect::ManifestBuilder& builder_;
@@ -72,6 +76,11 @@ detect::Result<JsonText> analyze_project(const std::string& root,
     // The message names the root as given, never the folder that failed nor the I/O error.
     detect::Error error = detect::Error(walked.error()).context("walking " + detect::path_to_text(root));
     return failure("walking project: ", error);
+  }
+  if (!builder.within_output_budget()) {
+    return detect::Error("serialising manifest: the manifest would be larger than " +
+                         std::to_string(builder.output_limit()) +
+                         " bytes (8 MiB and 32 bytes for each byte of source analysed)");
   }
 
   detect::BuildManifest manifest = std::move(builder).finish();

@@ -34,7 +34,7 @@ BuildManifest analyse(const std::vector<SourceFile>& files, const std::vector<Fr
   ManifestBuilder builder(packs, patterns);
   for (const SourceFile& file : files) {
     testing::ParsedSource parsed(file.text);
-    builder.add_file(file.path, parsed.statements());
+    builder.add_file(file.path, parsed.statements(), file.text.size());
   }
   return std::move(builder).finish();
 }
@@ -307,6 +307,52 @@ TEST(ManifestBuilder, PerFileTablesStartEmpty) {
     calls.push_back(std::move(line));
   }
   EXPECT_EQ(calls, (std::vector<std::string>{"llm.frob | llm.frob | -", "np.array | np.array | -"}));
+}
+
+// One long text repeated by every record of a file would make a manifest out of all proportion
+// to the source; past the budget no record is made and the builder says so.
+TEST(ManifestBuilder, RecordsStopWhereTheOutputBudgetEnds) {
+  auto repeated = [](const char* line, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += line;
+    return text;
+  };
+  std::string functions;
+  for (int i = 0; i < 2000; ++i) functions += "def f" + std::to_string(i) + "():\n    pass\n";
+  PatternPack verbose;
+  verbose.id = "every";
+  verbose.display_name = std::string(64 * 1024, 'd');
+  PatternPack terse = verbose;
+  terse.display_name = "every function";
+  struct Case {
+    const char* name;
+    std::string source;
+    std::vector<PatternPack> patterns;
+    bool within;
+  };
+  const Case cases[] = {
+      {"a long function name over many calls", "def " + std::string(100'000, 'f') + "():\n" + repeated("    a.b()\n", 3000),
+       {}, false},
+      {"the same calls under a short name", "def f():\n" + repeated("    a.b()\n", 3000), {}, true},
+      {"a long pattern name over many functions", functions, {verbose}, false},
+      {"a short pattern name over the same functions", functions, {terse}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<FrameworkPack> no_packs;
+    ManifestBuilder builder(no_packs, c.patterns);
+    testing::ParsedSource parsed(c.source);
+    builder.add_file("m.py", parsed.statements(), c.source.size());
+    EXPECT_EQ(builder.within_output_budget(), c.within);
+    EXPECT_EQ(builder.output_limit(), (std::size_t{8} << 20) + 32 * c.source.size());
+    const BuildManifest manifest = std::move(builder).finish();
+    const std::size_t records = manifest.unclassified_calls.size() + manifest.patterns.size();
+    if (c.within) {
+      EXPECT_EQ(records, c.patterns.empty() ? 3000u : 2000u);
+    } else {
+      EXPECT_LT(records, 200u);  // each record would take 64 kB or more
+    }
+  }
 }
 
 }  // namespace

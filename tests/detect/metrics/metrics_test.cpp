@@ -21,6 +21,7 @@ using testing::ParsedSource;
 
 struct Measured {
   TextStore texts;
+  OutputBudget budget;
   FunctionMetrics metrics;
   bool parsed = false;
 };
@@ -38,7 +39,7 @@ Measured measure(const std::string& source,
   FactoryMap factories(parsed.seeds.next());
   LocalBindings bindings(parsed.seeds.next());
   for (const pysyntax::Stmt* s : f->body) collect_bindings(bindings, *s, parsed.aliases, factories);
-  MetricsCollector collector(parsed.aliases, categories, bindings, out.metrics, out.texts);
+  MetricsCollector collector(parsed.aliases, categories, bindings, out.metrics, out.texts, out.budget);
   for (const pysyntax::Stmt* s : f->body) collector.collect(*s);
   return out;
 }

@@ -26,7 +26,7 @@ struct FilePass {
       : parsed(std::move(source)),
         packs(std::move(framework_packs)),
         names(collect_class_rule_names(packs, parsed.seeds.next())),
-        context("src/app.py", parsed.aliases, packs, names, expander, parsed.seeds) {
+        context("src/app.py", parsed.aliases, packs, names, expander, parsed.seeds, budget) {
     for (const pysyntax::Stmt* statement : parsed.statements()) decorator_pass(context, *statement);
   }
 
@@ -47,6 +47,7 @@ struct FilePass {
   std::vector<FrameworkPack> packs;
   ClassRuleNames names;
   CaptureExpander expander{parsed.seeds.next()};
+  OutputBudget budget;
   FileContext context;
 };
 
