@@ -48,12 +48,17 @@ std::string_view lexical_error_kind_name(LexicalErrorKind kind);
 /// "InvalidStringLiteral(UnknownUnicodeName)", "UnexpectedIndentation".
 std::string error_debug_text(const ParseError& error);
 
-/// Nesting bounds. CPython's own: brackets and indentation levels. The parser's own: the
-/// height of an expression tree and the nesting of statements and f-strings, chosen so that a
-/// recursive walk of the deepest admitted tree fits easily on an 8 MB stack even under ASan.
+/// Nesting bounds. CPython's own: open brackets, indentation levels (the unindented one
+/// included) and f-strings nested in one another (so at most 149). The parser's own: the height
+/// of an expression tree (a leaf is 1 high), and its recursion depth, which counts each block,
+/// bracket, call's argument list, subscript, f-string and replacement field, prefix operator,
+/// `**`, pattern and (non-trivial) expression it is inside. Any text the parser accepts,
+/// and the recursive walks of its tree, fit in a 1 MiB stack (release build).
 inline constexpr uint32_t kMaxBracketDepth = 200;
 inline constexpr uint32_t kMaxIndentationLevels = 100;
+inline constexpr uint32_t kMaxFStringNesting = 150;
 inline constexpr uint32_t kMaxExpressionHeight = 1000;
+inline constexpr uint32_t kMaxNestingDepth = 1000;
 
 /// The module, or the first error by start offset (a lexical error wins over a syntax error at
 /// the same offset).

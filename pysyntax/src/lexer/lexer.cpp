@@ -627,7 +627,7 @@ void Lexer::fstring_start(uint32_t start, uint32_t quote_pos, uint8_t flags) {
   const bool triple = at(quote_pos + 1) == quote && at(quote_pos + 2) == quote;
   if (quote == '"') flags |= StringFlags::kDoubleQuote;
   if (triple) flags |= StringFlags::kTriple;
-  if (fstring_depth_ + 1 >= 150) {
+  if (fstring_depth_ + 1 >= kMaxFStringNesting) {
     fail(LexicalErrorKind::TooManyNestedFStrings, start, quote_pos + 1);
     return;
   }

@@ -173,7 +173,7 @@ Expr* Parser::parse_expression() {
       break;
   }
   DepthGuard guard(*this);
-  if (failed()) return placeholder();
+  if (!guard) return placeholder();
   if (at(TokenKind::Lambda)) return parse_lambda();
   const uint32_t start = this->start();
   Expr* body;
@@ -217,7 +217,7 @@ Expr* Parser::parse_bool_operation(TokenKind op_token, const Head* head) {
 Expr* Parser::parse_inversion(const Head* head) {
   if (head || !at(TokenKind::Not)) return parse_comparison(head);
   DepthGuard guard(*this);
-  if (failed()) return placeholder();
+  if (!guard) return placeholder();
   const uint32_t start = this->start();
   bump();
   Expr* operand = parse_inversion();
@@ -286,7 +286,7 @@ Expr* Parser::parse_factor() {
     default: return parse_power();
   }
   DepthGuard guard(*this);
-  if (failed()) return placeholder();
+  if (!guard) return placeholder();
   const uint32_t start = this->start();
   bump();
   Expr* operand = parse_factor();
@@ -308,6 +308,9 @@ Expr* Parser::parse_power(const Head* head) {
     base = parse_primary();
   }
   if (!at(TokenKind::DoubleStar) || failed()) return base;
+  // `**` is right-associative: a chain nests one level per operator.
+  DepthGuard guard(*this);
+  if (!guard) return base;
   bump();
   Expr* exponent = parse_factor();
   return expr<BinOp>(from(start), base, BinaryOperator::Pow, exponent);
@@ -333,6 +336,8 @@ Expr* Parser::parse_primary() {
         break;
       }
       case TokenKind::LeftBracket: {
+        DepthGuard guard(*this);
+        if (!guard) return e;
         bump();
         Expr* slice = parse_slices();
         expect(TokenKind::RightBracket);
@@ -392,6 +397,11 @@ Expr* Parser::parse_slice() {
 /// expression argument may go without its own parentheses.
 Span<Argument> Parser::parse_arguments(TokenKind closer, Range* range_out) {
   const uint32_t open = this->start();
+  DepthGuard guard(*this);
+  if (!guard) {
+    *range_out = Range{open, open};
+    return {};
+  }
   bump();
   const size_t base = arg_stack_.size();
   bool seen_keyword = false, seen_double_star = false;
@@ -499,6 +509,7 @@ Expr* Parser::parse_star_targets() {
 Expr* Parser::parse_target_item() {
   if (at(TokenKind::Star)) {
     DepthGuard guard(*this);
+    if (!guard) return placeholder();
     const uint32_t start = this->start();
     bump();
     Expr* value = parse_target_item();
@@ -593,7 +604,7 @@ Expr* Parser::parse_atom() {
 /// tuple | group | genexp: '(' ... ')'
 Expr* Parser::parse_parenthesized() {
   DepthGuard guard(*this);
-  if (failed()) return placeholder();
+  if (!guard) return placeholder();
   const uint32_t start = this->start();
   bump();
   if (eat(TokenKind::RightParen)) return expr<Tuple>(from(start), Span<Expr*>(), true);
@@ -635,7 +646,7 @@ Expr* Parser::parse_parenthesized() {
 /// list | listcomp: '[' ... ']'
 Expr* Parser::parse_list_display() {
   DepthGuard guard(*this);
-  if (failed()) return placeholder();
+  if (!guard) return placeholder();
   const uint32_t start = this->start();
   bump();
   const size_t base = expr_stack_.size();
@@ -672,7 +683,7 @@ void Parser::parse_dict_items(ListBuilder<DictItem>& items) {
 /// dict | set | dictcomp | setcomp: '{' ... '}'
 Expr* Parser::parse_brace_display() {
   DepthGuard guard(*this);
-  if (failed()) return placeholder();
+  if (!guard) return placeholder();
   const uint32_t start = this->start();
   bump();
   if (eat(TokenKind::RightBrace)) return expr<Dict>(from(start), Span<DictItem>());

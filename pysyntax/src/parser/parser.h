@@ -277,16 +277,24 @@ class Parser {
       lists_;
 };
 
-/// Counts one level of parser recursion; beyond the bound the parse stops with NestingTooDeep.
+/// One level of parser recursion, counted before the parser descends into it. Every cycle of
+/// parse functions passes through one, so the recursion never goes deeper than the bound,
+/// whatever the input. Beyond the bound the parse fails with NestingTooDeep and the guard is
+/// false; the caller must then return at once, without descending:
+///
+///   DepthGuard guard(*this);
+///   if (!guard) return placeholder();
 class DepthGuard {
  public:
   explicit DepthGuard(Parser& parser) : parser_(parser) {
-    if (++parser_.depth_ > kMaxExpressionHeight && !parser_.failed())
-      parser_.fail(ParseErrorKind::NestingTooDeep, {parser_.tok().start, parser_.tok().end});
+    if (++parser_.depth_ > kMaxNestingDepth) parser_.fail(ParseErrorKind::NestingTooDeep, parser_.tok().range());
   }
   ~DepthGuard() { --parser_.depth_; }
   DepthGuard(const DepthGuard&) = delete;
   DepthGuard& operator=(const DepthGuard&) = delete;
+
+  /// False once the parse has failed, at this level or before it: nothing is left to descend into.
+  explicit operator bool() const { return !parser_.failed(); }
 
  private:
   Parser& parser_;

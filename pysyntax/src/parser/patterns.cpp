@@ -39,7 +39,7 @@ Pattern* Parser::parse_maybe_star_pattern() {
 /// pattern: or_pattern 'as' pattern_capture_target | or_pattern
 Pattern* Parser::parse_pattern() {
   DepthGuard guard(*this);
-  if (failed()) return placeholder_pattern();
+  if (!guard) return placeholder_pattern();
   const uint32_t start = this->start();
   Pattern* p = parse_or_pattern();
   if (!at(TokenKind::As) || failed()) return p;
@@ -177,6 +177,7 @@ Pattern* Parser::parse_closed_pattern() {
     }
     case TokenKind::LeftParen: {
       DepthGuard guard(*this);
+      if (!guard) return placeholder_pattern();
       bump();
       if (eat(TokenKind::RightParen)) return pattern<MatchSequence>(from(start), Span<Pattern*>());
       Pattern* first = parse_maybe_star_pattern();
@@ -199,6 +200,7 @@ Pattern* Parser::parse_closed_pattern() {
     }
     case TokenKind::LeftBracket: {
       DepthGuard guard(*this);
+      if (!guard) return placeholder_pattern();
       bump();
       auto items = list<Pattern*>();
       while (!at(TokenKind::RightBracket) && !failed()) {
@@ -226,6 +228,7 @@ Pattern* Parser::parse_closed_pattern() {
 /// mapping_pattern: '{' [items_pattern ','] ['**' capture_target ','?] '}'
 Pattern* Parser::parse_mapping_pattern() {
   DepthGuard guard(*this);
+  if (!guard) return placeholder_pattern();
   const uint32_t start = this->start();
   bump();
   auto keys = list<Expr*>();

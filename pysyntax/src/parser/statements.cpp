@@ -18,7 +18,7 @@ Span<Stmt*> Parser::parse_statements_until_dedent() {
 /// block: NEWLINE INDENT statements DEDENT | simple_stmts
 Span<Stmt*> Parser::parse_block() {
   DepthGuard guard(*this);
-  if (failed()) return {};
+  if (!guard) return {};
   if (eat(TokenKind::Newline)) {
     if (!at(TokenKind::Indent)) {
       fail_at_token(ParseErrorKind::ExpectedIndentedBlock);

@@ -104,7 +104,7 @@ Expr* Parser::parse_strings() {
 /// fstring: FSTRING_START fstring_middle* FSTRING_END
 bool Parser::parse_fstring(ListBuilder<InterpolatedPart>& parts, StringFlags flags) {
   DepthGuard guard(*this);
-  if (failed()) return false;
+  if (!guard) return false;
   const uint32_t start = this->start();
   bump();
   auto elements = list<InterpolatedElement>();
@@ -169,7 +169,7 @@ std::string_view Parser::debug_text_of(uint32_t open_index, uint32_t begin, uint
 ///   '{' (yield_expr | star_expressions) ['='] ['!' NAME] [':' fstring_format_spec*] '}'
 bool Parser::parse_replacement_field(ListBuilder<InterpolatedElement>& out, bool raw) {
   DepthGuard guard(*this);
-  if (failed()) return false;
+  if (!guard) return false;
   const uint32_t pos_of_open = pos_;
   const Token open = bump();
   switch (kind()) {
