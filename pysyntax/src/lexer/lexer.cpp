@@ -4,7 +4,9 @@
 //
 // Input contract: `text` is UTF-8; it need not end in a line break. A NUL byte ends the usable
 // text with an error, as CPython refuses such source.
+#include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -114,6 +116,31 @@ std::optional<uint8_t> string_prefix_flags(std::string_view prefix) {
   return bits;
 }
 
+/// The next occurrence of one byte at or after an offset, kept between searches. The lexer only
+/// moves forward, so each finder searches every byte of the text at most once: a fresh search
+/// for each line or each escape would run to the same far occurrence again and again, quadratic
+/// in a text whose line breaks are all `\r`, or a long string full of escapes.
+class ByteFinder {
+ public:
+  explicit ByteFinder(char byte) : byte_(byte) {}
+
+  /// The offset of the first `byte` at or after `i` in `text` up to `end`, or `end`.
+  uint32_t find(std::string_view text, uint32_t end, uint32_t i) {
+    if (i >= end) return end;
+    if (i < searched_from_ || i > found_) {
+      const void* p = std::memchr(text.data() + i, byte_, end - i);
+      searched_from_ = i;
+      found_ = p ? static_cast<uint32_t>(static_cast<const char*>(p) - text.data()) : end;
+    }
+    return found_;
+  }
+
+ private:
+  char byte_;
+  uint32_t searched_from_ = UINT32_MAX;  ///< no byte in [searched_from_, found_) is `byte_`
+  uint32_t found_ = 0;
+};
+
 class Lexer {
  public:
   Lexer(std::string_view text, TokenBuffer& out) : text_(text), out_(out) {}
@@ -155,22 +182,11 @@ class Lexer {
   }
   bool in_field() const { return !modes_.empty() && modes_.back().kind == ModeKind::Field; }
   /// The offset of the next line break (`\n` or a lone `\r`) at or after `i`, or `end_`.
-  uint32_t line_end(uint32_t i) const {
-    if (i >= end_) return end_;
-    const char* const base = text_.data();
-    const void* lf = std::memchr(base + i, '\n', end_ - i);
-    const uint32_t to = lf ? static_cast<uint32_t>(static_cast<const char*>(lf) - base) : end_;
-    const void* cr = std::memchr(base + i, '\r', to - i);
-    return cr ? static_cast<uint32_t>(static_cast<const char*>(cr) - base) : to;
-  }
+  uint32_t line_end(uint32_t i) { return std::min(next_lf_.find(text_, end_, i), next_cr_.find(text_, end_, i)); }
   /// The offset of the next `quote` or backslash at or after `i`, or `end_`.
-  uint32_t quote_or_backslash(uint32_t i, char quote) const {
-    if (i >= end_) return end_;  // an escape may have stepped past the end
-    const char* const base = text_.data();
-    const void* q = std::memchr(base + i, quote, end_ - i);
-    const uint32_t to = q ? static_cast<uint32_t>(static_cast<const char*>(q) - base) : end_;
-    const void* bs = std::memchr(base + i, '\\', to - i);
-    return bs ? static_cast<uint32_t>(static_cast<const char*>(bs) - base) : to;
+  uint32_t quote_or_backslash(uint32_t i, char quote) {
+    ByteFinder& quotes = quote == '"' ? next_double_quote_ : next_single_quote_;
+    return std::min(quotes.find(text_, end_, i), next_backslash_.find(text_, end_, i));
   }
   uint32_t newline_length(uint32_t i) const {
     if (at(i) == '\n') return 1;
@@ -203,6 +219,11 @@ class Lexer {
   std::vector<Bracket> brackets_;
   std::vector<Mode> modes_;
   uint32_t fstring_depth_ = 0;
+  ByteFinder next_lf_{'\n'};
+  ByteFinder next_cr_{'\r'};
+  ByteFinder next_backslash_{'\\'};
+  ByteFinder next_single_quote_{'\''};
+  ByteFinder next_double_quote_{'"'};
 };
 
 void Lexer::run() {
