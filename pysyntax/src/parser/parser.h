@@ -242,7 +242,8 @@ class Parser {
   bool parse_fstring(ListBuilder<InterpolatedPart>& parts, StringFlags flags);
   bool parse_fstring_elements(ListBuilder<InterpolatedElement>& out, bool in_specifier, bool raw);
   bool parse_replacement_field(ListBuilder<InterpolatedElement>& out, bool raw);
-  std::string_view debug_text_of(uint32_t open_index, uint32_t begin, uint32_t end);
+  void strip_field_comments(uint32_t open_index);
+  std::string_view debug_text_of(uint32_t begin, uint32_t end);
   std::optional<std::string_view> decode(std::string_view body, uint32_t body_offset, bool bytes, bool raw,
                                          bool in_fstring);
   /// The value of one STRING token: its body between prefix and quotes, decoded.
@@ -265,7 +266,17 @@ class Parser {
   uint32_t pos_ = 0;
   uint32_t last_end_ = 0;
   uint32_t depth_ = 0;
-  uint32_t fstring_field_depth_ = 0;
+  static constexpr uint32_t kNoField = UINT32_MAX;
+  /// The token index of the `{` of the outermost replacement field being parsed, or kNoField.
+  uint32_t outermost_field_ = kNoField;
+  /// The outermost field last read for the debug fields inside it (strip_field_comments).
+  struct FieldText {
+    uint32_t open_index = kNoField;
+    uint32_t begin = 0;                  ///< the offset after its `{`
+    std::string_view stripped;           ///< its text without comments (a view of the source when it has none)
+    std::vector<uint32_t> comment_ends;  ///< where each removed comment ends, in order
+    std::vector<uint32_t> removed;       ///< the bytes removed up to the end of each of them
+  } field_text_;
   std::optional<ParseError> error_;
   std::vector<Expr*> expr_stack_;
   std::vector<Stmt*> stmt_stack_;

@@ -137,32 +137,64 @@ bool Parser::parse_fstring_elements(ListBuilder<InterpolatedElement>& out, bool 
   }
 }
 
-/// The text of a debug field (`{expr=}`) from `begin` to `end`, as CPython keeps it: the source
-/// with its comments removed. Comments sit only in the gaps between the field's tokens.
-std::string_view Parser::debug_text_of(uint32_t open_index, uint32_t begin, uint32_t end) {
-  std::string_view raw = text_.substr(begin, end - begin);
-  if (raw.find('#') == std::string_view::npos) return raw;
-  std::string out;
-  uint32_t cursor = begin;
+/// Reads the outermost replacement field that opens at token `open_index` once: its text with
+/// the comments removed, and where each removed comment ends. Comments sit only in the gaps
+/// between the field's tokens; a removed comment leaves its line break.
+void Parser::strip_field_comments(uint32_t open_index) {
+  FieldText& field = field_text_;
+  field.open_index = open_index;
+  field.begin = tokens_[open_index].end;
+  field.comment_ends.clear();
+  field.removed.clear();
+  scratch_.clear();
+  uint32_t cursor = field.begin;
+  uint32_t removed = 0;
   auto gap = [&](uint32_t to) {
-    std::string_view g = text_.substr(cursor, to - cursor);
-    for (size_t i = 0; i < g.size(); ++i) {
-      if (g[i] == '#') {
-        while (i < g.size() && g[i] != '\n' && g[i] != '\r') ++i;
-        if (i < g.size()) out += g[i];
+    for (uint32_t i = cursor; i < to; ++i) {
+      if (text_[i] != '#') {
+        scratch_ += text_[i];
         continue;
       }
-      out += g[i];
+      const uint32_t comment = i;
+      while (i < to && text_[i] != '\n' && text_[i] != '\r') ++i;
+      removed += i - comment;
+      field.comment_ends.push_back(i);
+      field.removed.push_back(removed);
+      if (i < to) scratch_ += text_[i];
     }
   };
-  for (uint32_t i = open_index + 1; i < tokens_.size() && tokens_[i].start < end; ++i) {
+  // Up to the `}` that closes the field (its braces are tokens, those of `{{` are not), or to
+  // the end of the tokens after a lexical error.
+  uint32_t depth = 1;
+  uint32_t i = open_index + 1;
+  for (; tokens_[i].kind != TokenKind::EndOfFile; ++i) {
     const Token& t = tokens_[i];
+    if (t.kind == TokenKind::LeftBrace) ++depth;
+    if (t.kind == TokenKind::RightBrace && --depth == 0) break;
     gap(t.start);
-    out.append(text_.substr(t.start, t.end - t.start));
+    scratch_.append(text_.substr(t.start, t.end - t.start));
     cursor = t.end;
   }
+  const uint32_t end = tokens_[i].start;
   gap(end);
-  return arena_.copy(out);
+  field.stripped = removed == 0 ? text_.substr(field.begin, end - field.begin) : arena_.copy(scratch_);
+}
+
+/// The text of a debug field (`{expr=}`) from `begin` to `end`, as CPython keeps it: the source
+/// with its comments removed. The outermost field is read once and every debug field inside it
+/// is a piece of that text: making each one anew would copy nested fields once per level.
+std::string_view Parser::debug_text_of(uint32_t begin, uint32_t end) {
+  if (field_text_.open_index != outermost_field_) strip_field_comments(outermost_field_);
+  const FieldText& field = field_text_;
+  if (field.comment_ends.empty()) return text_.substr(begin, end - begin);
+  // Neither end lies inside a comment: `begin` follows a `{`, `end` starts a token.
+  auto stripped_offset = [&](uint32_t offset) {
+    const auto after = std::upper_bound(field.comment_ends.begin(), field.comment_ends.end(), offset);
+    const uint32_t removed = after == field.comment_ends.begin() ? 0 : field.removed[after - field.comment_ends.begin() - 1];
+    return offset - field.begin - removed;
+  };
+  const uint32_t from = stripped_offset(begin);
+  return field.stripped.substr(from, stripped_offset(end) - from);
 }
 
 /// fstring_replacement_field:
@@ -171,6 +203,12 @@ bool Parser::parse_replacement_field(ListBuilder<InterpolatedElement>& out, bool
   DepthGuard guard(*this);
   if (!guard) return false;
   const uint32_t pos_of_open = pos_;
+  struct OutermostField {
+    uint32_t& field;
+    const uint32_t enclosing;
+    ~OutermostField() { field = enclosing; }
+  } outermost{outermost_field_, outermost_field_};
+  if (outermost.enclosing == kNoField) outermost_field_ = pos_of_open;
   const Token open = bump();
   switch (kind()) {
     case TokenKind::RightBrace:
@@ -188,7 +226,7 @@ bool Parser::parse_replacement_field(ListBuilder<InterpolatedElement>& out, bool
   Expr* expression = at(TokenKind::Yield) ? parse_yield() : parse_star_expressions();
   if (failed()) return false;
   std::string_view debug_text;
-  if (eat(TokenKind::Equal)) debug_text = debug_text_of(pos_of_open, open.end, tok().start);
+  if (eat(TokenKind::Equal)) debug_text = debug_text_of(open.end, tok().start);
   Conversion conversion = Conversion::None;
   if (at(TokenKind::Exclamation)) {
     const Token bang = bump();
