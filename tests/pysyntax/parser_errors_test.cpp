@@ -49,6 +49,7 @@ TEST(ParserErrors, Targets) {
       {"f() = 1", "InvalidAssignmentTarget", 0},
       {"x = 1 = 2", "InvalidAssignmentTarget", 4},
       {"for 1 in x: pass", "InvalidAssignmentTarget", 4},
+      {"for * *a in x: pass", "InvalidAssignmentTarget", 4},
       {"with a as f(): pass", "InvalidAssignmentTarget", 10},
       {"[x for 1 in y]", "InvalidAssignmentTarget", 7},
       {"(a, b) += 1", "InvalidAugmentedAssignmentTarget", 0},
@@ -137,6 +138,8 @@ TEST(ParserErrors, FirstErrorByOffsetAndLexicalWinsTies) {
       {"x = = 1\ny = 'abc", "ExpectedExpression { found: Equal }", 4},
       // At the same offset the lexical error is kept.
       {"x = $", "Lexical(InvalidCharacter)", 4},
+      // The tokens end at a lexical error; a generator argument cut off there is not blamed.
+      {"f(x for x in y $", "Lexical(InvalidCharacter)", 15},
   });
 }
 

@@ -121,6 +121,23 @@ TEST_F(ParserSyntax, ParenthesisedStartOfAnnotatedTarget) {
   EXPECT_FALSE(parse("(f): int").body[0]->as<AnnAssign>().simple);
 }
 
+TEST_F(ParserSyntax, StarredTargetsMayHoldStarredElements) {
+  // A starred target holds no starred target directly (`* *a`), but the list or tuple under it
+  // may hold starred elements again.
+  for (const char* text : {"[*[*a]] = b", "for [*[*a]] in b: pass", "*(*a,), = b", "(a, *(b, *[*c])) = d"}) {
+    const Module& m = parse(text);
+    ASSERT_EQ(m.body.size(), 1u) << text;
+    const Expr* target = m.body[0]->kind == StmtKind::For ? m.body[0]->as<For>().target : m.body[0]->as<Assign>().targets[0];
+    while (target->kind != ExprKind::Name) {
+      EXPECT_EQ(target->ctx, ExprContext::Store) << text;
+      if (target->kind == ExprKind::Starred) target = target->as<Starred>().value;
+      else if (target->kind == ExprKind::List) target = target->as<List>().elts.back();
+      else target = target->as<Tuple>().elts.back();
+    }
+    EXPECT_EQ(target->ctx, ExprContext::Store) << text;
+  }
+}
+
 TEST_F(ParserSyntax, LiteralValues) {
   EXPECT_EQ(value_of("'a' \"b\" '''c'''").as<StringLiteral>().value, "abc");
   EXPECT_EQ(value_of("'\\x41\\N{BULLET}\\n'").as<StringLiteral>().value, "A\xE2\x80\xA2\n");

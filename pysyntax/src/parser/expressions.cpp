@@ -433,7 +433,9 @@ Span<Argument> Parser::parse_arguments(TokenKind closer, Range* range_out) {
       if (at(TokenKind::For) || (at(TokenKind::Async) && peek().kind == TokenKind::For)) {
         Span<Comprehension> generators = parse_comprehension_clauses();
         if (failed()) break;
-        const bool alone = arg_stack_.size() == base && at(closer);
+        // At the end of the tokens (after a lexical error, which is reported instead) the
+        // missing closer is the fault, not the generator.
+        const bool alone = arg_stack_.size() == base && (at(closer) || at(TokenKind::EndOfFile));
         if (!alone) {
           fail(ParseErrorKind::UnparenthesizedGenerator, from(arg_start));
           break;

@@ -12,8 +12,12 @@ bool valid_target(const Expr* e, bool allow_starred, bool allow_sequences) {
     case ExprKind::Attribute:
     case ExprKind::Subscript:
       return true;
-    case ExprKind::Starred:
-      return allow_starred && valid_target(e->as<Starred>().value, false, allow_sequences);
+    case ExprKind::Starred: {
+      // `*` (!'*' star_target): a starred target holds no starred target directly, while the
+      // elements of a list or tuple under it may be starred again (`[*[*a]] = b`).
+      const Expr* value = e->as<Starred>().value;
+      return allow_starred && value->kind != ExprKind::Starred && valid_target(value, true, allow_sequences);
+    }
     case ExprKind::Tuple:
       if (!allow_sequences) return false;
       for (const Expr* elt : e->as<Tuple>().elts)
