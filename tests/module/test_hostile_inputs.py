@@ -65,6 +65,10 @@ def one_parse_error(kind):
     return check
 
 
+def parses_cleanly(outcome, root):
+    assert outcome["warnings"] == [], outcome["warnings"]
+
+
 def framework_pack(capture):
     return (
         "schema_version: '1'\nkind: framework\nid: k\n"
@@ -263,6 +267,12 @@ CASES = [
          one_parse_error("NestingTooDeep")),
     Case("decorator_power_chain", source("@a" + "**a" * 300_000 + "\ndef f(): pass\n"),
          one_parse_error("NestingTooDeep")),
+    # Texts the lexer searched to the same far byte again and again, and debug fields nested in
+    # f-strings that each kept a copy of the text inside them.
+    Case("comments_ended_by_carriage_returns", source("#\r" * 2_000_000), parses_cleanly),
+    Case("escapes_in_triple_quoted_string", source("x = '''" + "\\n" * 2_000_000 + "'''\n"), parses_cleanly),
+    Case("comments_in_nested_debug_fields", source(
+        "x = " + 'f"""{' * 148 + "[a" + ", # c\n a" * 500_000 + "]" + '=}"""' * 148 + "\n"), parses_cleanly),
     # Capture templates whose replacements feed on each other.
     Case("capture_doubling", captured("{kwarg('a')}{kwarg('a')}", {"a": "{kwarg('a')}" * 20_000}), agents_named("")),
     Case("capture_cycle", captured("{kwarg('a')}{kwarg('b')}{kwarg('c')}", {
