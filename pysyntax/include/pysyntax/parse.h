@@ -50,10 +50,11 @@ std::string error_debug_text(const ParseError& error);
 
 /// Nesting bounds. CPython's own: open brackets, indentation levels (the unindented one
 /// included) and f-strings nested in one another (so at most 149). The parser's own: the height
-/// of an expression tree (a leaf is 1 high), and its recursion depth, which counts each block,
-/// bracket, call's argument list, subscript, f-string and replacement field, prefix operator,
-/// `**`, pattern and (non-trivial) expression it is inside. Any text the parser accepts,
-/// and the recursive walks of its tree, fit in a 1 MiB stack (release build).
+/// of an expression tree (a leaf is 1 high), and the depth of its recursion, which counts every
+/// block, bracketed display, argument list, subscript, f-string, replacement field, prefix
+/// operator, `**`, starred target, pattern and expression (but a lone name or literal) that a
+/// construct stands in. Any text the parser accepts, and the recursive walks of its tree, fit in
+/// a 1 MiB stack (release build; ASan's frames are about four times larger).
 inline constexpr uint32_t kMaxBracketDepth = 200;
 inline constexpr uint32_t kMaxIndentationLevels = 100;
 inline constexpr uint32_t kMaxFStringNesting = 150;
