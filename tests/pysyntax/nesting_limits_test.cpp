@@ -92,7 +92,7 @@ Outcome parse_and_analyse(const std::string& text) {
       return;
     }
     detect::ManifestBuilder builder(framework_packs(), pattern_packs());
-    builder.add_file("m.py", result.module->body);
+    builder.add_file("m.py", result.module->body, text.size());
     detect::BuildManifest manifest = std::move(builder).finish();
   });
   return outcome;
