@@ -1,5 +1,6 @@
 // Reading calls_json: both record forms, every field and length fault with its message, the
-// trailing comma and trailing characters rules, deep undeclared values, and positions.
+// trailing comma and trailing characters rules, deep undeclared values, well-formed values that
+// RapidJSON refuses (numbers past the double range, lone surrogate escapes), and positions.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -104,6 +105,10 @@ TEST(CallsJson, DocumentLevel) {
 
 TEST(CallsJson, ObjectFormFields) {
   const std::string loc = R"("location":{"file":"x.py","line":1})";
+  const auto undeclared = [](const std::string& value) {
+    return R"([{"zz":)" + value + R"(,"callee":"a","resolved_callee":"a","function":"f","location":{"file":"x","line":0}}])";
+  };
+  const std::string nines(309, '9');
   expect_outcomes({
       {R"([{"callee":"a","function":"f"}])", "missing field `resolved_callee` at line 1 column 30"},
       {R"([{}])", "missing field `callee` at line 1 column 3"},
@@ -120,6 +125,23 @@ TEST(CallsJson, ObjectFormFields) {
       // Keys are compared after their escapes are decoded.
       {R"([{"c\u0061llee":"a","resolved_callee":"b","function":"f",)" + loc + "}]", "ok 1"},
       {R"([{"callee":"a","resolved_callee":"b","function":"f",)" + loc + ",}]", "trailing comma at line 1 column 89"},
+      // An undeclared value needs only to be well-formed: numbers past the double range and
+      // escapes of a surrogate without its partner are no fault in it.
+      {undeclared("1e999"), "ok 1"},
+      {undeclared("-1e400"), "ok 1"},
+      {undeclared(nines), "ok 1"},
+      {undeclared("-" + nines), "ok 1"},
+      {undeclared("0." + std::string(400, '0') + "1"), "ok 1"},
+      {undeclared(R"("\udc00")"), "ok 1"},
+      {undeclared(R"("\ud800")"), "ok 1"},
+      {undeclared(R"({"\udc00":1})"), "ok 1"},
+      {undeclared(R"(["x\ud800y"])"), "ok 1"},
+      {undeclared(R"([{"\ud800\ud800\udc00":[1e400,"\udbff\u0041"]}])"), "ok 1"},
+      // ... but well-formed it must be, up to the byte where it is not.
+      {undeclared(R"("\ud800\q")"), "invalid escape at line 1 column 15"},
+      {undeclared("--1e999"), "invalid number at line 1 column 9"},
+      {undeclared("1e999e"), "expected `,` or `}` at line 1 column 13"},
+      {undeclared(nines + ".,"), "invalid number at line 1 column 318"},
   });
 }
 
@@ -147,7 +169,22 @@ TEST(CallsJson, LocationFields) {
       {R"([{"callee":100000000000000000000}])",
        "invalid type: integer `100000000000000000000`, expected a string at line 1 column 32"},
       {head + R"({"file":"x","line":"1"}}])", "invalid type: string \"1\", expected u32 at line 1 column 85"},
-      {head + R"({"file":"x","line":1e999}}])", "number out of range at line 1 column 83"},
+      // Past 64 bits and past the double range, an integer is still an integer and any other
+      // number a double, however many digits it is written with.
+      {head + R"({"file":"x","line":)" + std::string(309, '9') + "}}]",
+       "invalid value: integer `" + std::string(309, '9') + "`, expected u32 at line 1 column 391"},
+      {head + R"({"file":"x","line":-)" + std::string(309, '9') + "}}]",
+       "invalid value: integer `-" + std::string(309, '9') + "`, expected u32 at line 1 column 392"},
+      {head + R"({"file":"x","line":1e999}}])", "invalid type: floating point `inf`, expected u32 at line 1 column 87"},
+      {head + R"({"file":"x","line":-1e999}}])", "invalid type: floating point `-inf`, expected u32 at line 1 column 88"},
+      {head + R"({"file":"x","line":1)" + std::string(400, '0') + "e-1}}]",
+       "invalid type: floating point `inf`, expected u32 at line 1 column 486"},
+      {head + R"({"file":"x","line":0.)" + std::string(400, '0') + "1}}]",
+       "invalid type: floating point `0.0`, expected u32 at line 1 column 485"},
+      {head + R"({"file":"x","line":0.)" + std::string(1000, '0') + "1e600}}]",
+       "invalid type: floating point `0.0`, expected u32 at line 1 column 1089"},
+      {head + R"({"file":"x","line":1)" + std::string(400, '0') + "e-400}}]",
+       "invalid type: floating point `1.0`, expected u32 at line 1 column 488"},
   });
 }
 
@@ -175,12 +212,31 @@ TEST(CallsJson, SyntaxErrorsCarryPositions) {
       {"[{\"callee\":\"\\q\"}]", "invalid escape at line 1 column 13"},
       {"[{\"callee\":\"\\udc00\"}]", "lone leading surrogate in hex escape at line 1 column 19"},
       {"[{\"\\ud800x\":1}]", "lone leading surrogate in hex escape at line 1 column 4"},
+      // A string that is read meets the surrogate check as written, also after a skipped one.
+      {R"([{"callee":"\ud800\q"}])", "lone leading surrogate in hex escape at line 1 column 13"},
+      {R"([{"zz":"\ud800","callee":"\ud800"}])", "lone leading surrogate in hex escape at line 1 column 27"},
       {"[{\"callee\":\"a\",}]", "trailing comma at line 1 column 16"},
       {"[{1:2}]", "key must be a string at line 1 column 3"},
       {"[{\"x\":}]", "expected value at line 1 column 7"},
       {"[{\"x\":-}]", "invalid number at line 1 column 8"},
       {"[{\"x\":tru}]", "expected ident at line 1 column 10"},
   });
+}
+
+// The reader shows RapidJSON other text in place of the literals it refuses; none of it may reach
+// a record, whatever a string holds.
+TEST(CallsJson, TextsAreReadAsWritten) {
+  const auto result = parse_calls_json(
+      R"([{"zz":[1e999,"\ud800"],"callee":"1e999","resolved_callee":"x\"-1e999","function":"\\",)"
+      R"("location":{"file":"\\ud800\ud83d\ude00","line":7}}])");
+  ASSERT_TRUE(result.ok()) << result.error().message();
+  ASSERT_EQ(result.value().calls.size(), 1u);
+  const auto& call = result.value().calls[0];
+  EXPECT_EQ(call.callee, "1e999");
+  EXPECT_EQ(call.resolved_callee, "x\"-1e999");
+  EXPECT_EQ(call.function, "\\");
+  EXPECT_EQ(call.location.file, "\\ud800\xf0\x9f\x98\x80");
+  EXPECT_EQ(call.location.line, 7u);
 }
 
 TEST(CallsJson, DeepUndeclaredValuesAreSkippedWithoutLimit) {

@@ -25,6 +25,10 @@ def raised_by(vesk, pack_dir, calls_json):
     ("[]", NOTICE),
     ("[]\n", NOTICE),
     (json.dumps([CALL, dict(CALL, receiver_rewrite=None), ["a", "b", "r", "f", ["x", 3]]]), NOTICE),
+    # A skipped value needs only to be well-formed: a lone surrogate escape or a number past the
+    # double range is no fault in it.
+    (r'[{"zz":"\udc00","n":-1e400,"callee":"a","resolved_callee":"a","function":"f","location":{"file":"x","line":0}}]',
+     NOTICE),
     ("", "parsing calls_json: EOF while parsing a value at line 1 column 0"),
     ('{"schema_version":"0.2.0"}', "parsing calls_json: invalid type: map, expected a sequence at line 1 column 1"),
     ('[{"callee":"a","function":"f"}]', "parsing calls_json: missing field `resolved_callee` at line 1 column 30"),

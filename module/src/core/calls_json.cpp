@@ -1,6 +1,9 @@
 // The calls_json reader: RapidJSON's iterative SAX reader checks the syntax without recursion;
 // the handler below is a small state machine over the three record levels that reports the
-// first semantic fault in document order, the way serde's derived readers do.
+// first semantic fault in document order, the way serde's derived readers do. RapidJSON reads
+// through a stream that hides the literals it would refuse although they are well-formed
+// (json_stand_ins.h), so a skipped value needs only to be well-formed, and the one number the
+// reader converts, `line`, is read from the literal as written.
 #include "core/calls_json.h"
 
 #include <rapidjson/reader.h>
@@ -46,23 +49,24 @@ struct ReadFault {
 
 class CallsHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, CallsHandler> {
  public:
-  explicit CallsHandler(const JsonTextStream& stream) : stream_(stream) {}
+  explicit CallsHandler(JsonTextStream& stream) : stream_(stream) {}
 
   bool Null() { return scalar_value("null", [&] { return assign_null(); }); }
   bool Bool(bool b) {
     return scalar_value(b ? "boolean `true`" : "boolean `false`", [] { return false; });
   }
-  bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
-    const JsonNumber number = classify_json_number(std::string_view(text, length));
-    if (number.kind == JsonNumber::Kind::OutOfRange) return fail("number out of range", last_byte());
+  // The text RapidJSON hands over may be a stand-in; the literal as written ends where the
+  // stream stands.
+  bool RawNumber(const char*, rapidjson::SizeType length, bool) {
     if (skipping_) return skip_scalar();
+    const JsonNumber number = classify_json_number(stream_.text().substr(stream_.Tell() - length, length));
     if (expect() == Expect::Line) return assign_line(number);
     return unexpected(describe_number(number), last_byte());
   }
   bool String(const char* text, rapidjson::SizeType length, bool) {
+    if (skipping_) return skip_scalar();
     const std::string_view value(text, length);
     if (!detect::is_valid_utf8(value)) return lone_surrogate();
-    if (skipping_) return skip_scalar();
     const Expect want = expect();
     if (want == Expect::Text || want == Expect::OptionalText) {
       *text_target() = list_.texts.add(value);
@@ -71,8 +75,8 @@ class CallsHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Call
     return unexpected(describe_string(value), last_byte());
   }
   bool Key(const char* text, rapidjson::SizeType length, bool) {
-    if (!detect::is_valid_utf8(std::string_view(text, length))) return lone_surrogate();
     if (skipping_) return true;
+    if (!detect::is_valid_utf8(std::string_view(text, length))) return lone_surrogate();
     return key(std::string_view(text, length));
   }
   bool StartObject() { return start_container(true); }
@@ -90,7 +94,8 @@ class CallsHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Call
 
   // The input is checked to be UTF-8, so a decoded string that is not comes from a `\u` escape
   // of a surrogate without its partner, which RapidJSON lets through when the surrogate is a
-  // trailing one. serde_json names both cases with this one message.
+  // trailing one. serde_json names both cases with this one message. A skipped string is not
+  // checked: its escapes need only be well-formed.
   bool lone_surrogate() { return fail("lone leading surrogate in hex escape", last_byte()); }
 
   bool fail(std::string message, std::size_t at) {
@@ -188,13 +193,18 @@ class CallsHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Call
       return true;
     }
     // An undeclared key: its value is passed over, however deep it nests, by counting brackets.
-    skipping_ = true;
+    set_skipping(true);
     skip_open_ = 0;
     return true;
   }
 
+  void set_skipping(bool skipping) {
+    skipping_ = skipping;
+    stream_.show_escape_stand_ins(skipping);
+  }
+
   bool skip_scalar() {
-    if (skip_open_ == 0) skipping_ = false;
+    if (skip_open_ == 0) set_skipping(false);
     return true;
   }
 
@@ -238,7 +248,7 @@ class CallsHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Call
   bool end_container() {
     if (comma_before_close()) return fail("trailing comma", stream_.Tell());
     if (skipping_) {
-      if (--skip_open_ == 0) skipping_ = false;
+      if (--skip_open_ == 0) set_skipping(false);
       return true;
     }
     const Frame frame = frames_.back();
@@ -307,7 +317,7 @@ class CallsHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Call
     return true;
   }
 
-  const JsonTextStream& stream_;
+  JsonTextStream& stream_;
   std::vector<Frame> frames_;
   CallList list_;
   UnclassifiedCall call_;
@@ -389,6 +399,16 @@ std::string syntax_error_text(rapidjson::ParseErrorCode code, std::string_view t
   }
 }
 
+ReadFault syntax_error(rapidjson::ParseErrorCode code, std::string_view text, std::size_t at) {
+  if (code == rapidjson::kParseErrorNumberTooBig) {
+    // A well-formed literal reaches RapidJSON as a stand-in, so what it still refuses is one that
+    // breaks off after a long integer part: the fault is where it breaks off, as for any other.
+    const NumberLiteral literal = scan_number_literal(text, at);
+    if (!literal.well_formed) return syntax_error(rapidjson::kParseErrorNumberMissFraction, text, literal.end);
+  }
+  return ReadFault{syntax_error_text(code, text, at), at};
+}
+
 }  // namespace
 
 detect::Result<CallList> parse_calls_json(std::string_view text) {
@@ -401,9 +421,7 @@ detect::Result<CallList> parse_calls_json(std::string_view text) {
   const rapidjson::ParseResult result = reader.Parse<kFlags>(stream, handler);
 
   std::optional<ReadFault> fault = std::move(handler.fault());
-  if (!fault && result.IsError()) {
-    fault = ReadFault{syntax_error_text(result.Code(), text, result.Offset()), result.Offset()};
-  }
+  if (!fault && result.IsError()) fault = syntax_error(result.Code(), text, result.Offset());
   if (!fault && !handler.finished()) {
     // A NUL byte stops RapidJSON as if the text ended there.
     fault = ReadFault{"expected value", stream.Tell()};

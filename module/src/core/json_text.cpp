@@ -64,14 +64,10 @@ JsonNumber classify_json_number(std::string_view literal) {
   const auto [end, ec] = std::from_chars(literal.data(), literal.data() + literal.size(), value);
   (void)end;
   if (ec == std::errc::result_out_of_range) {
-    // Underflow reads as zero; only overflow is an error.
-    const std::size_t e = literal.find_first_of("eE");
-    const bool tiny = e != std::string_view::npos && e + 1 < literal.size() && literal[e + 1] == '-';
-    if (!tiny) {
-      number.kind = JsonNumber::Kind::OutOfRange;
-      return number;
-    }
-    value = negative ? -0.0 : 0.0;
+    // from_chars leaves the value alone when it is past the double range or below its least
+    // step; the literal's scale tells which, and the value is the one nearest, as strtod gives.
+    const double magnitude = scan_number_literal(literal, 0).scale > 0 ? HUGE_VAL : 0.0;
+    value = negative ? -magnitude : magnitude;
   }
   number.kind = JsonNumber::Kind::Float;
   number.float_value = value;
@@ -87,9 +83,9 @@ std::string describe_number(const JsonNumber& number) {
     case JsonNumber::Kind::WideInteger:
       return "integer `" + std::string(number.wide_digits) + "`";
     case JsonNumber::Kind::Float:
-    case JsonNumber::Kind::OutOfRange:
       break;
   }
+  if (std::isinf(number.float_value)) return number.float_value < 0 ? "floating point `-inf`" : "floating point `inf`";
   // Shortest round-trip digits laid out in fixed notation, padded with zeros rather than with
   // the exact binary value's digits, and ".0" when they show no fraction.
   char scientific[32];
