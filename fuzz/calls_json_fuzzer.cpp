@@ -1,5 +1,7 @@
 // Fuzzes the calls_json reader. Beyond "no crash": every failure carries a position, and every
 // list that reads writes back (through the manifest writer) to a text that reads as the same list.
+// Run from the build folder with a copy of the seeds as corpus:
+//   cp -r ../fuzz/seeds/calls_json corpus-calls && fuzz/calls_json_fuzzer -dict=../fuzz/calls_json.dict corpus-calls
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
