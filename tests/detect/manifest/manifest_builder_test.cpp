@@ -106,6 +106,47 @@ TEST(ManifestBuilder, ImportEvidenceMatchesImportTargets) {
   }
 }
 
+// The run's evidence after the import evidence of each source in turn, as "{id}/{text}={weight}"
+// in insertion order.
+std::vector<std::string> import_evidence(const std::vector<FrameworkPack>& packs,
+                                         const std::vector<std::string>& sources) {
+  HashSeeds seeds;
+  FrameworkEvidence evidence(seeds.next());
+  for (const std::string& source : sources) {
+    testing::ParsedSource parsed(source);
+    add_import_evidence(packs, parsed.aliases, evidence, seeds);
+  }
+  std::vector<std::string> out;
+  for (const auto& [id, weights] : evidence.entries())
+    for (const auto& [text, weight] : weights.entries()) out.push_back(id + "/" + text + "=" + std::to_string(weight));
+  return out;
+}
+
+// One item per matching rule however many aliases match it, by whichever condition: items in rule
+// order pack by pack, a text already present keeping its place and taking the later weight.
+TEST(ImportEvidence, ItemsInRuleOrderPackByPack) {
+  // p.q is matched by all three: an alias value equal to it (a), one under it (X) and its top
+  // package (p); p.z and p.q.X.Y by the top package alone; r.s.t by none, as r.s is above it.
+  const std::string all_three = "import p.q as a\nfrom p.q import X\nimport p\nimport r.s\n";
+  const std::vector<FrameworkPack> packs{
+      import_pack("zeta", {{"p.z", 0.125f}, {"p.q.X", 0.25f}, {"nothing", 1.0f}, {"p", 0.375f}, {"p.q", 0.5f},
+                           {"p.q.X.Y", 1.0f}, {"r", 0.625f}, {"p.z", 0.75f}, {"s", 1.0f}, {"r.s.t", 0.875f}}),
+      import_pack("alpha", {{"r.s", 0.25f}, {"p.q", 0.125f}}),
+      import_pack("zeta", {{"p.q", 0.0625f}, {"q", 1.0f}, {"new", 0.5f}}),
+  };
+  EXPECT_EQ(import_evidence(packs, {all_three}),
+            (std::vector<std::string>{"zeta/import:p.z=0.750000", "zeta/import:p.q.X=0.250000",
+                                      "zeta/import:p=0.375000", "zeta/import:p.q=0.062500",
+                                      "zeta/import:p.q.X.Y=1.000000", "zeta/import:r=0.625000",
+                                      "alpha/import:r.s=0.250000", "alpha/import:p.q=0.125000"}));
+  // A later file writes its items into the entries the earlier ones made, in its rule order.
+  EXPECT_EQ(import_evidence(packs, {"import r.s\n", "import new\nimport p.q.X\n"}),
+            (std::vector<std::string>{"zeta/import:r=0.625000", "zeta/import:p.q.X=0.250000",
+                                      "zeta/import:p=0.375000", "zeta/import:p.q=0.062500",
+                                      "zeta/import:new=0.500000", "alpha/import:r.s=0.250000",
+                                      "alpha/import:p.q=0.125000"}));
+}
+
 TEST(ManifestBuilder, EvidenceTextsAreReplacedNeverAdded) {
   // The later of two rules for one module wins, also across two packs of one id, and a text
   // found in many files counts once.

@@ -2,6 +2,7 @@
 // push (with their repetitions) and the evidence they write.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -146,6 +147,101 @@ TEST(FilePass, HitsFollowPackOrderThenCategoryKeyOrder) {
   EXPECT_EQ(agents, (std::vector<std::string>{"one:X", "two:X", "two:b"}));
   ASSERT_EQ(pass.context.tools.size(), 1u);
   EXPECT_EQ(pass.context.tools[0].function_path, "X");
+}
+
+// Every rule that names a call's class, of every pack and category: packs in load order, within a
+// pack the symbol rules in list order and then the idiom categories in key order, each category's
+// rules in list order. The evidence texts go in as first met and keep the last rule's weight.
+TEST(FilePass, RulesOfSeveralPacksAndCategoriesMeetOneCall) {
+  auto named = [](const char* class_name, const char* name) { return class_idiom(class_name, {{"name", name}}); };
+  IdiomRule keyless_llm = class_idiom("sdk.X", {{"provider", "p"}});
+  struct Case {
+    const char* source;
+    std::vector<FrameworkPack> packs;
+    std::vector<std::string> agents;  // "{framework}:{name}:{path}"
+    std::vector<std::string> evidence;
+  };
+  const Case cases[] = {
+      {"from sdk import X\nX()\n",
+       {framework_pack("zeta",
+                       {{"orchestrator", {named("sdk.X", "z-orch")}},
+                        {"agent", {named("sdk.X", "z1"), named("sdk.Y", "no"), named("sdk.X", "z2")}},
+                        {"notes", {named("sdk.X", "none")}},
+                        {"llm_client", {keyless_llm}}},
+                       {class_rule("sdk.X", 0.25f), class_rule("sdk.Y", 1.0f), class_rule("sdk.X", 0.5f)}),
+        framework_pack("alpha", {{"tool", {named("sdk.X", "tool")}}, {"agent", {named("sdk.X", "a1")}}},
+                       {class_rule("sdk.X", 0.125f)}),
+        framework_pack("zeta", {{"agent", {named("sdk.X", "z3")}}}, {class_rule("sdk.X", 0.75f)}),
+        framework_pack("other", {{"agent", {named("sdk.Y", "no")}}}, {class_rule("other.X", 1.0f)})},
+       {"zeta:z1:sdk.X", "zeta:z2:sdk.X", "zeta:z-orch:sdk.X#orchestrator", "alpha:a1:sdk.X", "zeta:z3:sdk.X"},
+       {"zeta/class_instantiation:sdk.X=0.750000", "alpha/class_instantiation:sdk.X=0.125000"}},
+      // Calls in source order, each with its rules in the order above; a text already written
+      // keeps its place when a later call writes it again.
+      {"import sdk\nsdk.Y(sdk.X())\nsdk.X()\n",
+       {framework_pack("one", {{"agent", {named("sdk.X", "x"), named("sdk.Y", "y")}}},
+                       {class_rule("sdk.X", 0.25f), class_rule("sdk.Y", 0.5f)}),
+        framework_pack("two", {{"agent", {named("sdk.Y", "y2"), named("sdk.X", "x2")}}}, {class_rule("sdk.X", 1.0f)})},
+       {"one:y:sdk.Y", "two:y2:sdk.Y", "one:x:sdk.X", "two:x2:sdk.X", "one:x:sdk.X", "two:x2:sdk.X"},
+       {"one/class_instantiation:sdk.Y=0.500000", "one/class_instantiation:sdk.X=0.250000",
+        "two/class_instantiation:sdk.X=1.000000"}},
+  };
+  for (const Case& c : cases) {
+    FilePass pass(c.source, c.packs);
+    std::vector<std::string> agents;
+    for (const AgentEntry& agent : pass.context.agents)
+      agents.push_back(agent.framework_id + ":" + agent.name + ":" + agent.class_path);
+    EXPECT_EQ(agents, c.agents) << c.source;
+    EXPECT_EQ(pass.evidence(), c.evidence) << c.source;
+  }
+  FilePass pass("from sdk import X\nX()\n", cases[0].packs);
+  ASSERT_EQ(pass.context.tools.size(), 1u);
+  EXPECT_EQ(pass.context.tools[0].name, "tool");
+  ASSERT_EQ(pass.context.llm_clients.size(), 1u);
+  EXPECT_EQ(pass.context.llm_clients[0].provider, "p");
+}
+
+// Decorator rules by name, with the target that admits functions, classes or both; the hits of
+// one decorator in pack, category and list order.
+TEST(FilePass, DecoratorRulesByNameAndTarget) {
+  auto rule = [](const char* name, std::optional<IdiomTarget> target, const char* path) {
+    IdiomRule idiom = decorator_idiom(name, target);
+    idiom.class_name = path;
+    return idiom;
+  };
+  const std::vector<FrameworkPack> packs{
+      framework_pack("one",
+                     {{"orchestrator", {rule("sdk.flow", IdiomTarget::Class, "o-class")}},
+                      {"agent", {rule("sdk.flow", IdiomTarget::Class, "class"), rule("sdk.flow", std::nullopt, "any"),
+                                 rule("sdk.other", std::nullopt, "other"),
+                                 rule("sdk.flow", IdiomTarget::Function, "function")}}},
+                     {decorator_rule("sdk.flow", 0.25f), decorator_rule("sdk.other", 1.0f)}),
+      framework_pack("two", {{"agent", {rule("sdk.flow", IdiomTarget::Function, "two-function")}}},
+                     {decorator_rule("sdk.flow", 0.5f)}),
+  };
+  struct Case {
+    const char* source;
+    std::vector<std::string> agents;  // "{framework}:{name}:{path}"
+  };
+  const Case cases[] = {
+      {"from sdk import flow\n@flow\ndef f():\n    pass\n",
+       {"one:f:any", "one:f:function", "two:f:two-function"}},
+      {"import sdk\n@sdk.flow(x=1)\nclass C:\n    pass\n",
+       {"one:C:class", "one:C:any", "one:C:o-class#orchestrator"}},
+      {"import sdk\n@sdk.other\n@sdk.flow\nclass C:\n    @sdk.flow\n    def m(self):\n        pass\n",
+       {"one:C:other", "one:C:class", "one:C:any", "one:C:o-class#orchestrator", "one:m:any", "one:m:function",
+        "two:m:two-function"}},
+  };
+  for (const Case& c : cases) {
+    FilePass pass(c.source, packs);
+    std::vector<std::string> agents;
+    for (const AgentEntry& agent : pass.context.agents)
+      agents.push_back(agent.framework_id + ":" + agent.name + ":" + agent.class_path);
+    EXPECT_EQ(agents, c.agents) << c.source;
+  }
+  FilePass pass(cases[2].source, packs);
+  EXPECT_EQ(pass.evidence(), (std::vector<std::string>{"one/decorator:sdk.other=1.000000",
+                                                       "one/decorator:sdk.flow=0.250000",
+                                                       "two/decorator:sdk.flow=0.500000"}));
 }
 
 // A call is handled once for every reached statement that holds it: the top-level statement
