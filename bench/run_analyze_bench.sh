@@ -3,7 +3,8 @@
 # on the CPython 3.13 standard library, with the demo's framework packs and a pattern pack that
 # matches every function, and on the demo project with its own packs; before each run CPython
 # 3.13 times `ast.parse` alone on the same tree (tools/cpython_parse_time.py), so every run also
-# prints how many times faster the whole analysis is.
+# prints how many times faster the whole analysis is. Last comes a generated case of many rules
+# of which few match (bench/many_rules_bench.cpp), written into a temporary folder.
 #
 #   bench/run_analyze_bench.sh [BUILD_DIR]      (default build/release; REPEAT=N for N passes)
 set -euo pipefail
@@ -14,10 +15,13 @@ python313=${PYTHON313:-/root/.pyenv/versions/3.13.0/bin/python3}
 stdlib=${STDLIB:-/root/.pyenv/versions/3.13.0/lib/python3.13}
 repeat=${REPEAT:-3}
 
-if [[ ! -x "$bench" ]]; then
-  echo "run_analyze_bench: $bench is missing; build it with: cmake --build $build_dir --target analyze_bench" >&2
-  exit 2
-fi
+generator="$build_dir/bench/many_rules_bench"
+for program in "$bench" "$generator"; do
+  if [[ ! -x "$program" ]]; then
+    echo "run_analyze_bench: $program is missing; build it with: cmake --build $build_dir --target $(basename "$program")" >&2
+    exit 2
+  fi
+done
 
 # One tree: CPython's parse time first, then the analysis with that time for the ratio.
 run() {
@@ -37,3 +41,9 @@ run() {
 
 run "CPython 3.13 standard library" "$stdlib" examples/demo/packs/frameworks bench/packs/patterns
 run "demo project" examples/demo
+
+many_rules=$(mktemp -d)
+trap 'rm -rf "$many_rules"' EXIT
+"$generator" "$many_rules" >/dev/null
+run "100,000 rules, few of them matching" "$many_rules/project" "$many_rules/packs/frameworks" \
+  "$many_rules/packs/patterns"
