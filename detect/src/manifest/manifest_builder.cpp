@@ -15,7 +15,7 @@ struct ManifestBuilder::State {
   const std::vector<PatternPack>& pattern_packs;
   HashSeeds seeds;
   CallCategoryTable categories;
-  ClassRuleNames class_rule_names;
+  RuleIndex rules;
   CaptureExpander capture_expander;
   FrameworkEvidence run_evidence;
   BuildManifest manifest;
@@ -25,7 +25,7 @@ struct ManifestBuilder::State {
       : framework_packs(frameworks),
         pattern_packs(patterns),
         categories(build_call_categories(frameworks, seeds.next())),
-        class_rule_names(collect_class_rule_names(frameworks, seeds.next())),
+        rules(frameworks, seeds),
         capture_expander(seeds.next()),
         run_evidence(seeds.next()),
         records(manifest, patterns) {}
@@ -74,8 +74,7 @@ void ManifestBuilder::add_file(std::string_view path, pysyntax::Span<pysyntax::S
 
   if (!s.framework_packs.empty()) add_import_evidence(s.framework_packs, aliases, s.run_evidence, s.seeds);
 
-  FileContext context(path_to_text(path), aliases, s.framework_packs, s.class_rule_names, s.capture_expander,
-                      s.seeds, s.records.budget);
+  FileContext context(path_to_text(path), aliases, s.rules, s.capture_expander, s.seeds, s.records.budget);
   for (const pysyntax::Stmt* statement : statements) decorator_pass(context, *statement);
   for (auto& [id, weights] : context.evidence.entries())
     for (const auto& [text, weight] : weights.entries()) put_evidence(s.run_evidence, s.seeds, id, text, weight);

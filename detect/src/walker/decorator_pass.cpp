@@ -1,5 +1,6 @@
 // The pass over one top-level statement: decorators of the reached definitions, then the
 // repeated source-order walks of each reached statement.
+#include "pysyntax/invariant.h"
 #include "walker/file_pass.h"
 #include "walker/statement_calls.h"
 
@@ -26,7 +27,16 @@ void pass_statement(FileContext& context, const pysyntax::Stmt& statement, bool 
 void decorator_pass(FileContext& context, const pysyntax::Stmt& statement) {
   // Once the budget is spent the call fails, so nothing more is looked for.
   if (context.budget.exceeded()) return;
-  pass_statement(context, statement, holds_class_rule_call(context, statement));
+  const bool walk_calls = holds_class_rule_call(context, statement);
+  // Every walk of the pass covers part of the statement, so the statement's own walk meets a
+  // class rule whenever one of them would.
+  VESK_INVARIANT(walk_calls || ([&] {
+                   const std::size_t before = context.calls_meeting_class_rules;
+                   walk_statement_calls(context, statement);
+                   return context.calls_meeting_class_rules == before;
+                 }()),
+                 "a statement skipped as holding no class rule call holds one");
+  pass_statement(context, statement, walk_calls);
 }
 
 }  // namespace detect

@@ -2,6 +2,7 @@
 // before its callee and its arguments.
 #include <optional>
 
+#include "pysyntax/invariant.h"
 #include "pysyntax/visitor.h"
 #include "walker/file_pass.h"
 #include "walker/statement_calls.h"
@@ -9,7 +10,8 @@
 namespace detect {
 namespace {
 
-void apply_class_rules(FileContext& context, const pysyntax::Call& call, std::string_view resolved) {
+void apply_class_rules(FileContext& context, const pysyntax::Call& call, std::string_view resolved,
+                       std::span<const IndexedRule> rules) {
   // Collected when a template first needs them, then shared by every later rule of the call.
   std::optional<CallKeywords> keywords;
   auto capture = [&](const IdiomRule& rule, const char* key, std::string_view absent) {
@@ -18,39 +20,44 @@ void apply_class_rules(FileContext& context, const pysyntax::Call& call, std::st
     if (!keywords) keywords.emplace(collect_keyword_values(call));
     return context.capture_expander.expand(found->second, *keywords);
   };
-  for (const FrameworkPack& pack : context.framework_packs) {
-    for (const DetectRule& rule : pack.detect.symbol_patterns) {
-      if (rule.kind != DetectRuleKind::ClassInstantiation || !rule.class_name || *rule.class_name != resolved)
-        continue;
-      add_evidence(context, pack.id, "class_instantiation:" + *rule.class_name, rule.weight);
+  ++context.calls_meeting_class_rules;
+  for (const IndexedRule& rule : rules) {
+    if (rule.symbol != nullptr) {
+      add_evidence(context, rule.framework_id, "class_instantiation:" + *rule.symbol->class_name, rule.symbol->weight);
+      continue;
     }
-    for (const auto& [category_key, rules] : pack.idioms) {
-      // Only the templates an entry shows are expanded: no other capture reaches any output.
-      const HitCategory category = hit_category(category_key);
-      if (category == HitCategory::None) continue;
-      for (const IdiomRule& rule : rules) {
-        if (rule.kind != IdiomKind::ClassInstantiation || !rule.class_name || *rule.class_name != resolved)
-          continue;
-        HitTexts texts;
-        if (category == HitCategory::LlmClient) {
-          texts.provider = capture(rule, "provider", {});
-          texts.model = capture(rule, "model", {});
-        } else {
-          texts.name = capture(rule, "name", resolved);
-        }
-        emit_idiom_hit(context, pack.id, category, rule, std::move(texts));
-      }
+    // Only the templates an entry shows are expanded: no other capture reaches any output.
+    HitTexts texts;
+    if (rule.category == HitCategory::LlmClient) {
+      texts.provider = capture(*rule.idiom, "provider", {});
+      texts.model = capture(*rule.idiom, "model", {});
+    } else {
+      texts.name = capture(*rule.idiom, "name", resolved);
     }
+    emit_idiom_hit(context, rule.framework_id, rule.category, *rule.idiom, std::move(texts));
   }
+}
+
+// The class rules that the call's resolved callee meets, written into `resolved`; none when the
+// callee has no dotted name.
+std::span<const IndexedRule> rules_met(const FileContext& context, const pysyntax::Call& call, std::string& resolved) {
+  if (!resolved_name(*call.func, context.aliases, resolved)) return {};
+  return context.rules.class_rules(resolved);
 }
 
 // False when the callee's last attribute alone rules out every class rule: most calls of a file
 // are method calls that are then never named.
-bool may_name_class(const ClassRuleNames& names, const pysyntax::Call& call) {
+bool may_meet_class_rules(const FileContext& context, const pysyntax::Call& call) {
   const pysyntax::Expr* callee = call.func;
   while (const auto* inner = callee->try_as<pysyntax::Call>()) callee = inner->func;
   const auto* attribute = callee->try_as<pysyntax::Attribute>();
-  return attribute == nullptr || names.may_end_in(attribute->attr.id);
+  if (attribute == nullptr || context.rules.may_end_in(attribute->attr.id)) return true;
+  VESK_INVARIANT(([&] {
+                   std::string resolved;
+                   return rules_met(context, call, resolved).empty();
+                 }()),
+                 "a call ruled out by its last attribute meets a class rule");
+  return false;
 }
 
 struct CallRuleWalker : pysyntax::SourceOrderVisitor<CallRuleWalker> {
@@ -59,11 +66,10 @@ struct CallRuleWalker : pysyntax::SourceOrderVisitor<CallRuleWalker> {
 
   bool enter_expr(const pysyntax::Expr& expression) {
     const auto* call = expression.try_as<pysyntax::Call>();
-    if (call == nullptr || !may_name_class(context.class_rule_names, *call)) return true;
+    if (call == nullptr || !may_meet_class_rules(context, *call)) return true;
     std::string& resolved = context.name_buffer;
-    if (!resolved_name(*call->func, context.aliases, resolved)) return true;
-    if (!context.class_rule_names.contains(resolved)) return true;
-    apply_class_rules(context, *call, resolved);
+    const std::span<const IndexedRule> rules = rules_met(context, *call, resolved);
+    if (!rules.empty()) apply_class_rules(context, *call, resolved, rules);
     return true;
   }
 };
@@ -89,11 +95,8 @@ struct MatchFinder : pysyntax::SourceOrderVisitor<MatchFinder> {
 
   bool enter_expr(const pysyntax::Expr& expression) {
     if (found) return false;
-    if (const auto* call = expression.try_as<pysyntax::Call>()) {
-      std::string& resolved = context.name_buffer;
-      found = may_name_class(context.class_rule_names, *call) &&
-              resolved_name(*call->func, context.aliases, resolved) && context.class_rule_names.contains(resolved);
-    }
+    if (const auto* call = expression.try_as<pysyntax::Call>())
+      found = may_meet_class_rules(context, *call) && !rules_met(context, *call, context.name_buffer).empty();
     return !found;
   }
   bool enter_stmt(const pysyntax::Stmt&) { return !found; }
@@ -102,7 +105,7 @@ struct MatchFinder : pysyntax::SourceOrderVisitor<MatchFinder> {
 }  // namespace
 
 bool holds_class_rule_call(FileContext& context, const pysyntax::Stmt& statement) {
-  if (context.class_rule_names.empty()) return false;
+  if (!context.rules.has_class_rules()) return false;
   MatchFinder finder(context);
   finder.visit_stmt(statement);
   return finder.found;

@@ -9,6 +9,8 @@
 // class `Pipeline` whose methods m1 and m2 call A1() and A2() gives A1, A1, A2, A2, A1, A2.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,26 +31,57 @@ using EvidenceWeights = OrderedTextMap<float>;
 // which weights are summed and candidates of equal confidence are listed is reproducible.
 using FrameworkEvidence = OrderedTextMap<EvidenceWeights>;
 
-// The resolved names that some class-instantiation rule (symbol or idiom) of any pack names. A
-// call whose resolved callee is not one of them matches nothing, which lets the pass skip the
-// repeated walks of statements that cannot yield anything.
-class ClassRuleNames {
- public:
-  explicit ClassRuleNames(HashKey key) : names_(key), last_segments_(key) {}
+// What a hit of an idiom category becomes: an agent, an orchestrator, a tool or an LLM client
+// entry, or nothing for every other category key (compared bytewise).
+enum class HitCategory { None, Agent, Orchestrator, Tool, LlmClient };
+[[nodiscard]] HitCategory hit_category(std::string_view category);
 
-  void add(std::string_view name);
-  bool contains(std::string_view resolved) const { return names_.contains(resolved); }
-  bool empty() const { return names_.empty(); }
-  // Whether a call of `x.{attribute}` (calls along the chain allowed) may be named. Whatever the
-  // import table makes of the chain's head, its resolved name ends with "." and the attribute,
-  // so only a dotted name ending so can match; the call's name need not be built to rule it out.
-  bool may_end_in(std::string_view attribute) const { return last_segments_.contains(attribute); }
+// One rule as the file pass applies it: a symbol rule, which writes evidence, or an idiom rule of
+// a category that has an entry kind, which pushes a hit.
+struct IndexedRule {
+  std::string_view framework_id;        // the pack's id
+  const DetectRule* symbol = nullptr;   // set for a symbol rule
+  const IdiomRule* idiom = nullptr;     // set for an idiom rule
+  HitCategory category = HitCategory::None;
+};
+
+// The class-instantiation and decorator rules of all packs (symbol and idiom rules), by the name
+// each compares: a class rule's `class`, a decorator rule's `name`. A call or decorator then meets
+// only the rules that name it, whatever the packs hold besides. Each name's rules are in the order
+// the pass applies them: packs in load order; within a pack the symbol rules in list order, then
+// the idiom categories in ascending key order with each category's rules in list order. Idioms of
+// categories without an entry kind, and rules without the field they compare, can yield nothing
+// and are left out. The index points into the packs, which must outlive it.
+class RuleIndex {
+ public:
+  RuleIndex(const std::vector<FrameworkPack>& packs, HashSeeds& seeds);
+
+  [[nodiscard]] std::span<const IndexedRule> class_rules(std::string_view resolved) const {
+    return rules_of(classes_, resolved);
+  }
+  [[nodiscard]] std::span<const IndexedRule> decorator_rules(std::string_view resolved) const {
+    return rules_of(decorators_, resolved);
+  }
+  [[nodiscard]] bool has_class_rules() const { return !classes_.empty(); }
+  // Whether a call of `x.{attribute}` (calls along the chain allowed) may meet a class rule.
+  // Whatever the import table makes of the chain's head, the resolved name ends with "." and the
+  // attribute, so only a dotted class name ending so can match; the call's name need not be built
+  // to rule it out.
+  [[nodiscard]] bool may_end_in(std::string_view attribute) const { return last_segments_.contains(attribute); }
 
  private:
-  TextMap<bool> names_;
-  TextMap<bool> last_segments_;  // of the names that hold a dot: the text after the last one
+  std::span<const IndexedRule> rules_of(const TextMap<std::uint32_t>& names, std::string_view name) const {
+    const std::uint32_t* list = names.find(name);
+    return list == nullptr ? std::span<const IndexedRule>() : std::span<const IndexedRule>(lists_[*list]);
+  }
+  void add(TextMap<std::uint32_t>& names, std::string_view name, IndexedRule rule);
+  void add_class(std::string_view name, IndexedRule rule);
+
+  TextMap<std::uint32_t> classes_;     // class name -> its list in `lists_`
+  TextMap<std::uint32_t> decorators_;  // decorator name -> its list in `lists_`
+  TextMap<bool> last_segments_;        // of the dotted class names: the text after the last dot
+  std::vector<std::vector<IndexedRule>> lists_;
 };
-[[nodiscard]] ClassRuleNames collect_class_rule_names(const std::vector<FrameworkPack>& packs, HashKey key);
 
 // Writes a weight under (framework id, text), creating the id's table when it has none.
 void put_evidence(FrameworkEvidence& evidence, HashSeeds& seeds, std::string_view framework_id,
@@ -63,24 +96,24 @@ struct FileContext {
   std::vector<LlmClientEntry> llm_clients;
   FrameworkEvidence evidence;
   const ImportAliases& aliases;
-  const std::vector<FrameworkPack>& framework_packs;
   // Shared by the whole analysis.
-  const ClassRuleNames& class_rule_names;
+  const RuleIndex& rules;
   CaptureExpander& capture_expander;
   HashSeeds& seeds;
   // Charged for every entry; once it is spent no further entry is made.
   OutputBudget& budget;
   // Reused for the resolved name of every call of the file.
   std::string name_buffer;
+  // Calls that met at least one class rule, so far; what the sanitizer build checks a skipped
+  // statement against.
+  std::size_t calls_meeting_class_rules = 0;
 
-  FileContext(std::string file_text, const ImportAliases& file_aliases,
-              const std::vector<FrameworkPack>& packs, const ClassRuleNames& class_names,
+  FileContext(std::string file_text, const ImportAliases& file_aliases, const RuleIndex& rule_index,
               CaptureExpander& expander, HashSeeds& hash_seeds, OutputBudget& output_budget)
       : file(std::move(file_text)),
         evidence(hash_seeds.next()),
         aliases(file_aliases),
-        framework_packs(packs),
-        class_rule_names(class_names),
+        rules(rule_index),
         capture_expander(expander),
         seeds(hash_seeds),
         budget(output_budget) {}
@@ -96,11 +129,6 @@ void match_decorator(FileContext& context, const pysyntax::Expr& decorator, bool
                      std::string_view decorated_name);
 
 void add_evidence(FileContext& context, std::string_view framework_id, std::string_view text, float weight);
-
-// What a hit of an idiom category becomes: an agent, an orchestrator, a tool or an LLM client
-// entry, or nothing for every other category key (compared bytewise).
-enum class HitCategory { None, Agent, Orchestrator, Tool, LlmClient };
-[[nodiscard]] HitCategory hit_category(std::string_view category);
 
 // The texts an entry shows: agents, orchestrators and tools their name, LLM clients their
 // provider and model.

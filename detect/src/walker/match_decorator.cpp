@@ -16,21 +16,14 @@ void match_decorator(FileContext& context, const pysyntax::Expr& decorator, bool
                      std::string_view decorated_name) {
   std::string& resolved = context.name_buffer;
   if (!resolved_name(decorator, context.aliases, resolved)) return;
-  for (const FrameworkPack& pack : context.framework_packs) {
-    for (const DetectRule& rule : pack.detect.symbol_patterns) {
-      if (rule.kind != DetectRuleKind::Decorator || !rule.name || *rule.name != resolved) continue;
-      add_evidence(context, pack.id, "decorator:" + *rule.name, rule.weight);
+  for (const IndexedRule& rule : context.rules.decorator_rules(resolved)) {
+    if (rule.symbol != nullptr) {
+      add_evidence(context, rule.framework_id, "decorator:" + *rule.symbol->name, rule.symbol->weight);
+      continue;
     }
-    for (const auto& [category_key, rules] : pack.idioms) {
-      const HitCategory category = hit_category(category_key);
-      if (category == HitCategory::None) continue;
-      for (const IdiomRule& rule : rules) {
-        if (rule.kind != IdiomKind::Decorator || !rule.name || *rule.name != resolved) continue;
-        if (!target_fits(rule, decorated_is_class)) continue;
-        // Captures are never expanded for decorators: an LLM client has no provider or model.
-        emit_idiom_hit(context, pack.id, category, rule, {std::string(decorated_name), {}, {}});
-      }
-    }
+    if (!target_fits(*rule.idiom, decorated_is_class)) continue;
+    // Captures are never expanded for decorators: an LLM client has no provider or model.
+    emit_idiom_hit(context, rule.framework_id, rule.category, *rule.idiom, {std::string(decorated_name), {}, {}});
   }
 }
 

@@ -26,8 +26,8 @@ struct FilePass {
   FilePass(std::string source, std::vector<FrameworkPack> framework_packs)
       : parsed(std::move(source)),
         packs(std::move(framework_packs)),
-        names(collect_class_rule_names(packs, parsed.seeds.next())),
-        context("src/app.py", parsed.aliases, packs, names, expander, parsed.seeds, budget) {
+        rules(packs, parsed.seeds),
+        context("src/app.py", parsed.aliases, rules, expander, parsed.seeds, budget) {
     for (const pysyntax::Stmt* statement : parsed.statements()) decorator_pass(context, *statement);
   }
 
@@ -46,7 +46,7 @@ struct FilePass {
 
   testing::ParsedSource parsed;
   std::vector<FrameworkPack> packs;
-  ClassRuleNames names;
+  RuleIndex rules;
   CaptureExpander expander{parsed.seeds.next()};
   OutputBudget budget;
   FileContext context;
