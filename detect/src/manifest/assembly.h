@@ -8,6 +8,7 @@
 #include "common/seeded_hash.h"
 #include "detect/manifest.h"
 #include "detect/packs.h"
+#include "manifest/import_rule_index.h"
 #include "metrics/call_category.h"
 #include "names/names.h"
 #include "walker/file_pass.h"
@@ -20,9 +21,10 @@ namespace detect {
 [[nodiscard]] CallCategoryTable build_call_categories(const std::vector<FrameworkPack>& packs, HashKey key);
 
 // "import:{module}" for every import rule whose module one of the file's import targets is,
-// lies under, or is the top package of; written straight into the run's evidence.
-void add_import_evidence(const std::vector<FrameworkPack>& packs, const ImportAliases& aliases,
-                         FrameworkEvidence& run_evidence, HashSeeds& seeds);
+// lies under, or is the top package of; written straight into the run's evidence, one item per
+// rule, pack by pack in load order and each pack's rules in list order.
+void add_import_evidence(const ImportRuleIndex& rules, const ImportAliases& aliases, FrameworkEvidence& run_evidence,
+                         HashSeeds& seeds);
 
 // One framework's candidate: weights summed in single precision from -0.0 in the table's order,
 // capped at 1.0 (a NaN sum gives 1.0), rules sorted bytewise.

@@ -16,6 +16,7 @@ struct ManifestBuilder::State {
   HashSeeds seeds;
   CallCategoryTable categories;
   RuleIndex rules;
+  ImportRuleIndex import_rules;
   CaptureExpander capture_expander;
   FrameworkEvidence run_evidence;
   BuildManifest manifest;
@@ -26,6 +27,7 @@ struct ManifestBuilder::State {
         pattern_packs(patterns),
         categories(build_call_categories(frameworks, seeds.next())),
         rules(frameworks, seeds),
+        import_rules(frameworks, seeds),
         capture_expander(seeds.next()),
         run_evidence(seeds.next()),
         records(manifest, patterns) {}
@@ -72,7 +74,7 @@ void ManifestBuilder::add_file(std::string_view path, pysyntax::Span<pysyntax::S
   ImportAliases aliases(s.seeds.next());
   for (const pysyntax::Stmt* statement : statements) collect_import_aliases(*statement, aliases);
 
-  if (!s.framework_packs.empty()) add_import_evidence(s.framework_packs, aliases, s.run_evidence, s.seeds);
+  add_import_evidence(s.import_rules, aliases, s.run_evidence, s.seeds);
 
   FileContext context(path_to_text(path), aliases, s.rules, s.capture_expander, s.seeds, s.records.budget);
   for (const pysyntax::Stmt* statement : statements) decorator_pass(context, *statement);

@@ -112,9 +112,10 @@ std::vector<std::string> import_evidence(const std::vector<FrameworkPack>& packs
                                          const std::vector<std::string>& sources) {
   HashSeeds seeds;
   FrameworkEvidence evidence(seeds.next());
+  const ImportRuleIndex rules(packs, seeds);
   for (const std::string& source : sources) {
     testing::ParsedSource parsed(source);
-    add_import_evidence(packs, parsed.aliases, evidence, seeds);
+    add_import_evidence(rules, parsed.aliases, evidence, seeds);
   }
   std::vector<std::string> out;
   for (const auto& [id, weights] : evidence.entries())
