@@ -105,6 +105,22 @@ def many_rules(rules, keywords):
     })
 
 
+def rules_over_lines(rules, line, count):
+    """One pack of `count` rules and one file of `count` lines, line i naming what rule i names."""
+    head = "schema_version: '1'\nkind: framework\nid: k\n"
+    return lambda root: write_tree(root, {
+        "packs/frameworks/k.yaml": head + rules + "".join(f"    - {line[0].format(i=i)}\n" for i in range(count)),
+        "m.py": "import k\n" + "".join(line[1].format(i=i) for i in range(count)),
+    })
+
+
+def numbered_agents(prefix, count):
+    def check(outcome, root):
+        expected = [f"{prefix}{i}" for i in range(min(count, 5))]
+        assert outcome["agent_count"] == count and outcome["agents"] == expected, outcome
+    return check
+
+
 def symlink_lattice(levels):
     def build(root):
         for level in range(levels + 1):
@@ -285,6 +301,16 @@ CASES = [
         "a": "{kwarg('b')}", "b": "{kwarg('a')}"}), agents_named("")),
     Case("capture_value_of_quotes", captured("{kwarg('a')}", {"a": "'" * 2_000_000}), agents_named("")),
     Case("capture_rules_times_keywords", many_rules(4_000, 4_000), agents_named("x", 4_000)),
+    # Many rules, each named by one line of a long file: every call, decorator and import meets
+    # only the rules that name it.
+    Case("class_rules_over_calls", rules_over_lines(
+        "idioms:\n  agent:\n", ("{{kind: class_instantiation, class: k.A{i}}}", "k.A{i}()\n"), 40_000),
+         numbered_agents("k.A", 40_000)),
+    Case("decorator_rules_over_definitions", rules_over_lines(
+        "idioms:\n  agent:\n", ("{{kind: decorator, name: k.d{i}, target: function}}", "@k.d{i}\ndef f{i}(): pass\n"),
+        40_000), numbered_agents("f", 40_000)),
+    Case("import_rules_over_imports", rules_over_lines(
+        "detect:\n  imports:\n", ("{{module: m{i}.x, weight: 0.5}}", "import m{i}\n"), 40_000), parses_cleanly),
     # Folders reached through many paths, and folders nested past the open-file limit.
     Case("symlink_lattice", symlink_lattice(40), each_level_walked_three_times(40)),
     Case("nested_folders", nested_folders(1500), removed_after(reached_the_bottom)),
