@@ -46,6 +46,7 @@ TEST(FailedAllocations, EachOneEndsTheAnalysisInBadAllocAndLeavesNothingBehind) 
 
 #include "core/analyze.h"
 #include "detect/packs.h"
+#include "detect/record_list.h"
 #include "detect/walk/temp_tree.h"
 #include "pysyntax/unicode_tables.h"
 
@@ -358,6 +359,48 @@ TEST(FailedAllocations, EachOneEndsTheAnalysisInBadAllocAndLeavesNothingBehind) 
     refusals.countdown = 0;
     // A refusal that did not end the run would be a lack of memory taken for something else.
     if (refusals.refused ? !threw : !same) mistaken.push_back(n);
+    if (refusals.live_blocks != blocks || refusals.mapped != mapped) leaking.push_back(n);
+  }
+  EXPECT_TRUE(mistaken.empty()) << mistaken.size() << " runs did not end as they should, first n=" << mistaken[0];
+  EXPECT_TRUE(leaking.empty()) << leaking.size() << " runs left memory behind, first n=" << leaking[0];
+}
+
+// The small analysis above keeps every block on the heap. A list grown from the heap into pages
+// of its own and on by remapping, with each request on the way refused in turn: each refusal ends
+// in std::bad_alloc with every record pushed before it kept, and nothing is left once the list goes.
+TEST(FailedAllocations, AListGrowingFromTheHeapIntoPagesKeepsItsRecordsAndLeavesNothingBehind) {
+  constexpr std::size_t kRecords = (std::size_t{5} << 20) / sizeof(std::uint64_t);
+  auto fill = [](detect::RecordList<std::uint64_t>& list) {
+    while (list.size() < kRecords) list.push_back(list.size());
+  };
+  const long before = refusals.requests;
+  {
+    detect::RecordList<std::uint64_t> list;
+    fill(list);
+  }
+  const long requests = refusals.requests - before;
+  ASSERT_GT(requests, 20);  // reallocations, a mapping and remappings
+
+  std::vector<long> mistaken;
+  std::vector<long> leaking;
+  for (long n = 1; n <= requests; ++n) {
+    const long blocks = refusals.live_blocks;
+    const long long mapped = refusals.mapped;
+    {
+      detect::RecordList<std::uint64_t> list;
+      refusals.refused = false;
+      refusals.countdown = n;
+      bool threw = false;
+      try {
+        fill(list);
+      } catch (const std::bad_alloc&) {
+        threw = true;
+      }
+      refusals.countdown = 0;
+      bool kept = threw || list.size() == kRecords;
+      for (std::size_t i = 0; kept && i < list.size(); ++i) kept = list[i] == i;
+      if (threw != refusals.refused || !kept) mistaken.push_back(n);
+    }
     if (refusals.live_blocks != blocks || refusals.mapped != mapped) leaking.push_back(n);
   }
   EXPECT_TRUE(mistaken.empty()) << mistaken.size() << " runs did not end as they should, first n=" << mistaken[0];

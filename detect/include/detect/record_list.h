@@ -1,7 +1,8 @@
 // The list type of the manifest's bulk records: a contiguous array of trivially copyable records
-// in a `LargeBlock`. Growing remaps the block, so records already written are neither copied nor
-// held twice, and no memory is first touched for anything but new records; with hundreds of
-// thousands of records a copying vector would touch about twice the memory the list ends up in.
+// in a `LargeBlock`. Past the heap's share growing remaps the block, so records already written
+// are neither copied nor held twice, and no memory is first touched for anything but new records;
+// with hundreds of thousands of records a copying vector would touch about twice the memory the
+// list ends up in.
 #pragma once
 
 #include <cstddef>
@@ -19,7 +20,7 @@ namespace detect {
 template <typename Record>
 class RecordList {
   static_assert(std::is_trivially_copyable_v<Record> && std::is_trivially_destructible_v<Record>,
-                "records are moved by remapping their pages");
+                "records are moved by realloc and by remapping their pages");
 
  public:
   RecordList() = default;

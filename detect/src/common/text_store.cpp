@@ -6,8 +6,8 @@
 namespace detect {
 
 void TextStore::start_block(std::size_t at_least) {
-  // Blocks double from 64 KiB up to 8 MiB, so that a small analysis maps little and a large one
-  // few blocks.
+  // Blocks double from 64 KiB up to 8 MiB, so that a small analysis stays on the heap and a
+  // large one has few blocks.
   constexpr std::size_t kFirstBlock = std::size_t{64} << 10;
   constexpr std::size_t kLargestUsualBlock = std::size_t{8} << 20;
   const std::size_t usual =
