@@ -196,8 +196,7 @@ TEST(ManifestJson, EveryRecordInKeyOrder) {
 
 TEST(ManifestJson, CallsViewingSharedTextsWriteWhatCopiesWrite) {
   // Records of one function view the same stored texts, and so do a callee and the resolved name
-  // it equals; the writer may copy what such a view wrote before, so the same records with every
-  // text a copy of its own must give the same bytes.
+  // it equals; the same records with every text a copy of its own must give the same bytes.
   const std::string fn = "Cls.m\"1\"", other_fn = "Cls.m\"1\"", file = "app/\x01-f.py", callee = "a.b\\c";
   const std::string_view f(fn), g(other_fn), p(file), c(callee);
   const std::vector<detect::UnclassifiedCall> shared = {

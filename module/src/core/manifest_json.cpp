@@ -77,58 +77,21 @@ void write_pattern_hit(JsonBuffer& out, const detect::PatternHit& hit) {
   out.raw('}');
 }
 
-// Consecutive calls mostly come from one function of one file, and most callees resolve to
-// themselves; their records then view the very same stored texts. What such a text (or the
-// record's whole tail from "function" on) wrote before is copied, not escape-tested and written
-// anew: the same view always writes the same bytes.
-class UnclassifiedCallWriter {
- public:
-  explicit UnclassifiedCallWriter(JsonBuffer& out) : out_(out) {}
-
-  void write(const detect::UnclassifiedCall& call) {
-    out_.raw('{');
-    out_.key("callee");
-    const std::size_t callee_at = out_.size();
-    out_.string(call.callee);
-    const std::size_t callee_size = out_.size() - callee_at;
-    out_.raw(',');
-    out_.key("resolved_callee");
-    if (same_view(call.resolved_callee, call.callee)) {
-      out_.repeat(callee_at, callee_size);
-    } else {
-      out_.string(call.resolved_callee);
-    }
-    out_.raw(',');
-    if (call.receiver_rewrite) {
-      write_text_member(out_, "receiver_rewrite", *call.receiver_rewrite);
-      out_.raw(',');
-    }
-    if (tail_size_ != 0 && same_view(call.function, tail_function_) && same_view(call.location.file, tail_file_) &&
-        call.location.line == tail_line_) {
-      out_.repeat(tail_at_, tail_size_);
-      return;
-    }
-    tail_at_ = out_.size();
-    write_text_member(out_, "function", call.function);
-    out_.raw(',');
-    write_location_json(out_, call.location.file, call.location.line);
-    out_.raw('}');
-    tail_size_ = out_.size() - tail_at_;
-    tail_function_ = call.function;
-    tail_file_ = call.location.file;
-    tail_line_ = call.location.line;
+void write_unclassified_call(JsonBuffer& out, const detect::UnclassifiedCall& call) {
+  out.raw('{');
+  write_text_member(out, "callee", call.callee);
+  out.raw(',');
+  write_text_member(out, "resolved_callee", call.resolved_callee);
+  out.raw(',');
+  if (call.receiver_rewrite) {
+    write_text_member(out, "receiver_rewrite", *call.receiver_rewrite);
+    out.raw(',');
   }
-
- private:
-  static bool same_view(std::string_view a, std::string_view b) { return a.data() == b.data() && a.size() == b.size(); }
-
-  JsonBuffer& out_;
-  std::size_t tail_at_ = 0;
-  std::size_t tail_size_ = 0;  // none written yet while 0
-  std::string_view tail_function_;
-  std::string_view tail_file_;
-  std::uint32_t tail_line_ = 0;
-};
+  write_text_member(out, "function", call.function);
+  out.raw(',');
+  write_location_json(out, call.location.file, call.location.line);
+  out.raw('}');
+}
 
 }  // namespace
 
@@ -156,9 +119,7 @@ void write_location_json(JsonBuffer& out, std::string_view file, std::uint32_t l
 }
 
 void write_unclassified_calls_json(JsonBuffer& out, std::span<const detect::UnclassifiedCall> calls) {
-  UnclassifiedCallWriter writer(out);
-  write_array_member(out, "unclassified_calls", calls,
-                     [&writer](JsonBuffer&, const detect::UnclassifiedCall& call) { writer.write(call); });
+  write_array_member(out, "unclassified_calls", calls, write_unclassified_call);
 }
 
 namespace {
