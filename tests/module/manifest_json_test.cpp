@@ -92,9 +92,11 @@ TEST(JsonText, EscapesOnlyQuoteBackslashAndControls) {
   }
 }
 
-// Texts are tested for escapes eight bytes at a time: every byte value, at every position of a
-// text longer than two words, must be written as the byte-by-byte rule says.
-TEST(JsonText, EveryByteAtEveryPositionOfALongText) {
+// Texts are tested for escapes and for bytes above 7F a block at a time, the last block
+// overlapping the one before: every byte value, at every position of texts of every length up to
+// a few blocks, must be written as the byte-by-byte rule says, and a byte above 7F (alone, so no
+// UTF-8) must be seen.
+TEST(JsonText, EveryByteAtEveryPositionOfTextsOfEachLength) {
   auto expected = [](const std::string& text) {
     std::string out = "\"";
     for (const char ch : text) {
@@ -114,13 +116,16 @@ TEST(JsonText, EveryByteAtEveryPositionOfALongText) {
     }
     return out + "\"";
   };
-  for (int byte = 0; byte < 256; ++byte) {
-    for (std::size_t at = 0; at < 19; ++at) {
-      std::string text(19, 'a');
-      text[at] = static_cast<char>(byte);
-      JsonBuffer out;
-      out.string(text);
-      ASSERT_EQ(out.view(), expected(text)) << "byte " << byte << " at " << at;
+  for (std::size_t length = 1; length <= 40; ++length) {
+    for (int byte = 0; byte < 256; ++byte) {
+      for (std::size_t at = 0; at < length; ++at) {
+        std::string text(length, 'a');
+        text[at] = static_cast<char>(byte);
+        JsonBuffer out;
+        out.string(text);
+        ASSERT_EQ(out.view(), expected(text)) << "byte " << byte << " at " << at << " of " << length;
+        ASSERT_EQ(std::move(out).take().well_formed(), byte < 0x80) << "byte " << byte << " at " << at << " of " << length;
+      }
     }
   }
 }

@@ -1,4 +1,4 @@
-#include "common/utf8.h"
+#include "detect/utf8.h"
 
 #include <cstdint>
 #include <cstring>

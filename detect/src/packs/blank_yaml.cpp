@@ -2,7 +2,7 @@
 // document markers is skipped without a word.
 #include <string_view>
 
-#include "common/utf8.h"
+#include "detect/utf8.h"
 #include "detect/packs.h"
 
 namespace detect {

@@ -11,7 +11,7 @@
 #include <system_error>
 #include <vector>
 
-#include "common/utf8.h"
+#include "detect/utf8.h"
 
 namespace detect::packs {
 

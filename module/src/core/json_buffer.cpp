@@ -1,10 +1,13 @@
 // Written forms of JSON texts, unsigned integers and 32-bit floats.
 #include "core/json_buffer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <system_error>
+
+#include "detect/utf8.h"
 
 namespace vesk {
 namespace {
@@ -25,32 +28,64 @@ std::string_view short_escape(unsigned char c) {
   }
 }
 
-// Nearly every text of a manifest (names, dotted paths, file paths) has nothing to escape, so it
-// is tested first, eight bytes at a time, and then copied whole.
-bool needs_no_escape(std::string_view text) {
+// What a text holds that its plain copy would not deal with.
+enum TextFinding : unsigned { kNothingToDo = 0, kEscapes = 1, kNonAscii = 2 };
+
+// Nearly every text of a manifest (names, dotted paths, file paths) is ASCII with nothing to
+// escape, so that is tested first, eight bytes at a time, and the text then copied whole.
+unsigned scan_text(std::string_view text) {
   constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
   constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
   // True exactly when some byte of `x` is zero.
   auto has_zero_byte = [](std::uint64_t x) { return ((x - kOnes) & ~x & kHighs) != 0; };
+  unsigned found = kNothingToDo;
+  std::uint64_t highs = 0;
   std::size_t i = 0;
   for (; i + 8 <= text.size(); i += 8) {
     std::uint64_t word;
     __builtin_memcpy(&word, text.data() + i, 8);
+    highs |= word;
     // Nonzero exactly when some byte is below 0x20.
     const std::uint64_t controls = (word - kOnes * 0x20) & ~word & kHighs;
-    if (controls != 0 || has_zero_byte(word ^ (kOnes * '"')) || has_zero_byte(word ^ (kOnes * '\\'))) return false;
+    if (controls != 0 || has_zero_byte(word ^ (kOnes * '"')) || has_zero_byte(word ^ (kOnes * '\\'))) {
+      found |= kEscapes;
+    }
   }
+  if ((highs & kHighs) != 0) found |= kNonAscii;
   for (; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 || c == '"' || c == '\\') return false;
+    if (c < 0x20 || c == '"' || c == '\\') found |= kEscapes;
+    if (c >= 0x80) found |= kNonAscii;
   }
-  return true;
+  return found;
 }
 
 }  // namespace
 
+void CodePointCount::add_non_ascii(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t subpart = 0;
+    const std::size_t length = detect::utf8::sequence_length(text, i, &subpart);
+    if (length == 0) {
+      well_formed = false;
+      return;
+    }
+    max_non_ascii = std::max(max_non_ascii, detect::utf8::code_point(text.data() + i, length));
+    continuation_bytes += length - 1;
+    i += length;
+  }
+}
+
 void JsonBuffer::string(std::string_view text) {
-  if (needs_no_escape(text)) {
+  const unsigned found = scan_text(text);
+  // Escapes are ASCII and replace ASCII bytes, so the text's own code points are the ones written.
+  if ((found & kNonAscii) != 0) count_.add_non_ascii(text);
+  if ((found & kEscapes) == 0) {
     make_room(text.size() + 2);
     data_[size_++] = '"';
     if (!text.empty()) __builtin_memcpy(data_ + size_, text.data(), text.size());
@@ -63,7 +98,7 @@ void JsonBuffer::string(std::string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
     if (c >= 0x20 && c != '"' && c != '\\') continue;
-    raw(text.substr(run_start, i - run_start));
+    append(text.substr(run_start, i - run_start));
     run_start = i + 1;
     if (const std::string_view escape = short_escape(c); !escape.empty()) {
       raw(escape);
@@ -72,7 +107,7 @@ void JsonBuffer::string(std::string_view text) {
       raw(std::string_view(unicode, sizeof unicode));
     }
   }
-  raw(text.substr(run_start));
+  append(text.substr(run_start));
   raw('"');
 }
 

@@ -1,12 +1,16 @@
-// The one output buffer of a JSON document: bytes appended in a single pass into a `LargeBlock`
-// (whole pages, huge where the system allows, grown by remapping), handed over without a further
-// copy. Texts, unsigned integers and 32-bit floats have their written forms here, so every writer
-// of the module spells them the same way.
+// The one output buffer of a JSON document: bytes appended in a single pass into a `LargeBlock`,
+// handed over without a further copy. Texts, unsigned integers and 32-bit floats have their
+// written forms here, so every writer of the module spells them the same way.
 //
 // A document of tens of megabytes is the largest thing a call makes: its pages are first touched
 // as it is written, so they come as huge pages, and growth moves pages instead of copying the
 // text written so far or holding it twice. A writer that knows about how long the document will
 // be reserves that much up front, and the buffer then never moves at all.
+//
+// The buffer also counts what the document's code points come to (how many, the largest), so
+// that the str made of it can be allocated at its final size and kind before it is filled. Every
+// byte above 7F comes from a text given to `string`, which is where it is counted: keys,
+// punctuation and numbers are ASCII.
 #pragma once
 
 #include <cstddef>
@@ -17,17 +21,30 @@
 #include <utility>
 
 #include "detect/large_block.h"
+#include "pysyntax/invariant.h"
 
 namespace vesk {
+
+// What the code points of a document come to, counted as its texts are written.
+struct CodePointCount {
+  std::size_t continuation_bytes = 0;  // bytes 80..BF after a lead byte: each adds no code point
+  char32_t max_non_ascii = 0;          // the largest code point above U+007F, 0 when there is none
+  bool well_formed = true;             // false once a text held bytes that are not UTF-8
+
+  // Counts `text`, which holds a byte above 7F.
+  void add_non_ascii(std::string_view text);
+};
 
 // The finished document: owned bytes, moved out of the buffer that wrote them.
 class JsonText {
  public:
   JsonText() = default;
-  JsonText(JsonText&& other) noexcept : block_(std::move(other.block_)), size_(std::exchange(other.size_, 0)) {}
+  JsonText(JsonText&& other) noexcept
+      : block_(std::move(other.block_)), size_(std::exchange(other.size_, 0)), count_(std::exchange(other.count_, {})) {}
   JsonText& operator=(JsonText&& other) noexcept {
     std::swap(block_, other.block_);
     std::swap(size_, other.size_);
+    std::swap(count_, other.count_);
     return *this;
   }
   JsonText(const JsonText&) = delete;
@@ -39,11 +56,23 @@ class JsonText {
   friend bool operator==(const JsonText& text, std::string_view other) { return text.view() == other; }
   friend std::ostream& operator<<(std::ostream& out, const JsonText& text) { return out << text.view(); }
 
+  // Whether the bytes are UTF-8 (every text of a manifest is; the module relies on no such thing).
+  [[nodiscard]] bool well_formed() const { return count_.well_formed; }
+  // The number of code points, and the largest above U+007F (0 for an ASCII text); only for a
+  // well-formed text.
+  [[nodiscard]] std::size_t code_points() const { return size_ - count_.continuation_bytes; }
+  [[nodiscard]] char32_t max_non_ascii() const { return count_.max_non_ascii; }
+  // Gives the memory of the whole pages inside bytes [from, to) back to the system; those bytes
+  // are not to be read again. For a reader that passes through the text once.
+  void discard(std::size_t from, std::size_t to) { block_.discard(from, to); }
+
  private:
   friend class JsonBuffer;
-  JsonText(detect::LargeBlock block, std::size_t size) : block_(std::move(block)), size_(size) {}
+  JsonText(detect::LargeBlock block, std::size_t size, CodePointCount count)
+      : block_(std::move(block)), size_(size), count_(count) {}
   detect::LargeBlock block_;
   std::size_t size_ = 0;
+  CodePointCount count_;
 };
 
 class JsonBuffer {
@@ -54,27 +83,23 @@ class JsonBuffer {
   JsonBuffer(const JsonBuffer&) = delete;
   JsonBuffer& operator=(const JsonBuffer&) = delete;
 
+  // ASCII only (see the top of this file).
   void raw(char c) {
+    VESK_INVARIANT(static_cast<unsigned char>(c) < 0x80, "JsonBuffer::raw given a byte above 7F");
     make_room(1);
     data_[size_++] = c;
   }
   void raw(std::string_view text) {
-    make_room(text.size());
-    if (!text.empty()) __builtin_memcpy(data_ + size_, text.data(), text.size());
-    size_ += text.size();
+    VESK_INVARIANT(is_ascii(text), "JsonBuffer::raw given a byte above 7F");
+    append(text);
   }
 
   // A JSON string: quotation marks around the text, with `"`, `\`, the five short escapes and
   // `\u00xx` (lowercase hex) for the remaining C0 controls; every other byte is copied unchanged.
   void string(std::string_view text);
-  // A copy of the `count` bytes written from offset `at` on, appended.
-  void repeat(std::size_t at, std::size_t count) {
-    make_room(count);
-    if (count != 0) __builtin_memcpy(data_ + size_, data_ + at, count);
-    size_ += count;
-  }
-  // `"key":`. Keys are the writers' own names, which never need escaping.
+  // `"key":`. Keys are the writers' own names, which never need escaping and are ASCII.
   void key(std::string_view name) {
+    VESK_INVARIANT(is_ascii(name), "a JSON key with a byte above 7F");
     make_room(name.size() + 3);
     data_[size_++] = '"';
     __builtin_memcpy(data_ + size_, name.data(), name.size());
@@ -94,13 +119,25 @@ class JsonBuffer {
   [[nodiscard]] std::string_view view() const { return {data_, size_}; }
   // Hands the bytes over; the buffer is spent.
   [[nodiscard]] JsonText take() && {
-    JsonText text(std::move(block_), size_);
+    JsonText text(std::move(block_), size_, count_);
     data_ = nullptr;
     size_ = capacity_ = 0;
     return text;
   }
 
  private:
+  static bool is_ascii(std::string_view text) {
+    for (const char c : text) {
+      if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+  }
+  // Bytes whose code points are counted already (or are ASCII).
+  void append(std::string_view bytes) {
+    make_room(bytes.size());
+    if (!bytes.empty()) __builtin_memcpy(data_ + size_, bytes.data(), bytes.size());
+    size_ += bytes.size();
+  }
   void make_room(std::size_t extra) {
     if (size_ + extra > capacity_) grow_to(size_ + extra);
   }
@@ -114,6 +151,7 @@ class JsonBuffer {
   char* data_ = nullptr;  // block_.data(), kept beside the size for the hot appends
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;
+  CodePointCount count_;
 };
 
 }  // namespace vesk

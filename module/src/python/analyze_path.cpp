@@ -2,6 +2,7 @@
 #include <array>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "core/analyze.h"
 #include "python/arguments.h"
@@ -79,7 +80,7 @@ PyObject* analyze_path(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
       raise_runtime_error(json.error().message());
       return nullptr;
     }
-    return PyUnicode_FromStringAndSize(json.value().data(), static_cast<Py_ssize_t>(json.value().size()));
+    return json_to_str(std::move(json.value()));
   });
 }
 
