@@ -9,6 +9,10 @@
 
 #include "detect/utf8.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vesk {
 namespace {
 
@@ -32,28 +36,56 @@ std::string_view short_escape(unsigned char c) {
 enum TextFinding : unsigned { kNothingToDo = 0, kEscapes = 1, kNonAscii = 2 };
 
 // Nearly every text of a manifest (names, dotted paths, file paths) is ASCII with nothing to
-// escape, so that is tested first, eight bytes at a time, and the text then copied whole.
+// escape, so that is tested first, a block at a time (the last block overlapping the one before),
+// and the text then copied whole.
 unsigned scan_text(std::string_view text) {
+  const char* bytes = text.data();
+  const std::size_t size = text.size();
+#if defined(__SSE2__)
+  if (size >= 16) {
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i last_control = _mm_set1_epi8(0x1F);
+    __m128i escapes = _mm_setzero_si128();
+    __m128i all = _mm_setzero_si128();
+    auto block = [&](const char* at) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+      all = _mm_or_si128(all, v);
+      // A byte is a control exactly when it is its minimum with 1F.
+      const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, last_control), v);
+      escapes = _mm_or_si128(escapes, _mm_or_si128(control, _mm_or_si128(_mm_cmpeq_epi8(v, quote),
+                                                                          _mm_cmpeq_epi8(v, backslash))));
+    };
+    std::size_t i = 0;
+    for (; i + 16 <= size; i += 16) block(bytes + i);
+    if (i < size) block(bytes + size - 16);
+    return (_mm_movemask_epi8(escapes) != 0 ? kEscapes : kNothingToDo) |
+           (_mm_movemask_epi8(all) != 0 ? kNonAscii : kNothingToDo);
+  }
+#endif
   constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
   constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
   // True exactly when some byte of `x` is zero.
   auto has_zero_byte = [](std::uint64_t x) { return ((x - kOnes) & ~x & kHighs) != 0; };
   unsigned found = kNothingToDo;
-  std::uint64_t highs = 0;
-  std::size_t i = 0;
-  for (; i + 8 <= text.size(); i += 8) {
+  auto word_at = [&](std::size_t at) {
     std::uint64_t word;
-    __builtin_memcpy(&word, text.data() + i, 8);
-    highs |= word;
+    __builtin_memcpy(&word, bytes + at, 8);
+    if ((word & kHighs) != 0) found |= kNonAscii;
     // Nonzero exactly when some byte is below 0x20.
     const std::uint64_t controls = (word - kOnes * 0x20) & ~word & kHighs;
     if (controls != 0 || has_zero_byte(word ^ (kOnes * '"')) || has_zero_byte(word ^ (kOnes * '\\'))) {
       found |= kEscapes;
     }
+  };
+  std::size_t i = 0;
+  for (; i + 8 <= size; i += 8) word_at(i);
+  if (i < size && size >= 8) {
+    word_at(size - 8);
+    return found;
   }
-  if ((highs & kHighs) != 0) found |= kNonAscii;
-  for (; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
+  for (; i < size; ++i) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
     if (c < 0x20 || c == '"' || c == '\\') found |= kEscapes;
     if (c >= 0x80) found |= kNonAscii;
   }
