@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Runs the end-to-end benchmark (bench/analyze_bench, already built; this script builds nothing)
-# on the CPython 3.13 standard library, with the demo's framework packs and a pattern pack that
-# matches every function, and on the demo project with its own packs; before each run CPython
-# 3.13 times `ast.parse` alone on the same tree (tools/cpython_parse_time.py), so every run also
-# prints how many times faster the whole analysis is. Last comes a generated case of many rules
-# of which few match (bench/many_rules_bench.cpp), written into a temporary folder.
+# on the CPython 3.13 standard library, with the twelve framework packs of bench/packs/frameworks
+# and a pattern pack that matches every function, and on the demo project with its own packs;
+# before each run CPython 3.13 times `ast.parse` alone on the same tree
+# (tools/cpython_parse_time.py), so every run also prints how many times faster the whole
+# analysis is. Each tree is run twice: the worker alone (analyze_bench), then the call as a user
+# makes it, from Python with the result str, in a fresh interpreter (bench/python_call.py, on
+# /usr/bin/python3 or PYTHON). Last comes a generated case of many rules of which few match
+# (bench/many_rules_bench.cpp), written into a temporary folder.
 #
 #   bench/run_analyze_bench.sh [BUILD_DIR]      (default build/release; REPEAT=N for N passes)
 set -euo pipefail
@@ -13,6 +16,7 @@ build_dir=${1:-build/release}
 bench="$build_dir/bench/analyze_bench"
 python313=${PYTHON313:-/root/.pyenv/versions/3.13.0/bin/python3}
 stdlib=${STDLIB:-/root/.pyenv/versions/3.13.0/lib/python3.13}
+python=${PYTHON:-/usr/bin/python3}
 repeat=${REPEAT:-3}
 
 generator="$build_dir/bench/many_rules_bench"
@@ -37,9 +41,11 @@ run() {
   "$bench" --repeat "$repeat" --cpython-seconds "$seconds" ${cpu_seconds:+--cpython-cpu-seconds "$cpu_seconds"} \
     "$root" "$@"
   "$bench" --check "$root" "$@"
+  "$python" bench/python_call.py --repeat "$repeat" --python "$python" --module-dir "$build_dir/module/python" \
+    --cpython-seconds "$seconds" ${cpu_seconds:+--cpython-cpu-seconds "$cpu_seconds"} "$root" "$@"
 }
 
-run "CPython 3.13 standard library" "$stdlib" examples/demo/packs/frameworks bench/packs/patterns
+run "CPython 3.13 standard library" "$stdlib" bench/packs/frameworks bench/packs/patterns
 run "demo project" examples/demo
 
 many_rules=$(mktemp -d)
