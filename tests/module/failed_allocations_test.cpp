@@ -310,6 +310,14 @@ std::string analyse(const std::string& root, const std::vector<detect::Framework
   return json.ok() ? std::string(json.value().view()) : json.error().message();
 }
 
+// Before anything is refused: the spared libraries' code is noted, and the unwinder that tells
+// whether a request comes from them is loaded (its first call allocates).
+void prepare_refusals() {
+  if (spared_count == 0) dl_iterate_phdr(note_spared_library, nullptr);
+  void* warm[1];
+  backtrace(warm, 1);
+}
+
 TEST(FailedAllocations, EachOneEndsTheAnalysisInBadAllocAndLeavesNothingBehind) {
   TempTree tree;
   tree.dir("frameworks");
@@ -320,9 +328,7 @@ TEST(FailedAllocations, EachOneEndsTheAnalysisInBadAllocAndLeavesNothingBehind) 
   tree.file("app/router.py", kRouter);
   tree.file("app/broken.py", "def f(:\n");
   tree.file("app/latin1.py", "x = '\xe9'\n");
-  dl_iterate_phdr(note_spared_library, nullptr);
-  void* warm[1];
-  backtrace(warm, 1);  // its first call loads the unwinder, which allocates
+  prepare_refusals();
   // As the module does at import: ICU's tables are loaded before anything can be refused.
   ASSERT_TRUE(pysyntax::load_unicode_tables());
   std::vector<std::string> pack_warnings;
@@ -373,6 +379,7 @@ TEST(FailedAllocations, AListGrowingFromTheHeapIntoPagesKeepsItsRecordsAndLeaves
   auto fill = [](detect::RecordList<std::uint64_t>& list) {
     while (list.size() < kRecords) list.push_back(list.size());
   };
+  prepare_refusals();
   const long before = refusals.requests;
   {
     detect::RecordList<std::uint64_t> list;
