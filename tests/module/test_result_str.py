@@ -49,3 +49,26 @@ def test_the_str_is_the_one_cpython_decodes_from_the_same_bytes(vesk, tmp_path, 
     shown = {call["location"]["file"] for call in manifest["unclassified_calls"]}
     # Path bytes that are not UTF-8 are shown as U+FFFD.
     assert shown == {re.sub("[\udc80-\udcff]", "\ufffd", path) for path in walked}
+
+
+@pytest.mark.parametrize("files", [CASES[name][0] for name in ("ascii", "latin1", "bmp", "astral")],
+                         ids=("ascii", "latin1", "bmp", "astral"))
+def test_each_python_allocation_refused_in_turn_raises_memory_error(vesk, tmp_path, files):
+    # The interpreter's allocations of the call refused from the n-th on, for n = 0, 1, ... until
+    # the call gets through: the last one refused is the result str's own buffer, made last.
+    testcapi = pytest.importorskip("_testcapi", reason="the interpreter has no _testcapi to refuse its allocations")
+    write_files(tmp_path, files)
+    expected = vesk.analyze_path(str(tmp_path))
+    refused = 0
+    for start in range(100):
+        try:
+            testcapi.set_nomemory(start)
+            result = vesk.analyze_path(str(tmp_path))
+        except MemoryError:
+            refused += 1
+        else:
+            break
+        finally:
+            testcapi.remove_mem_hooks()
+    assert refused > 0
+    assert result == expected
