@@ -12,8 +12,9 @@
 namespace vesk::python {
 namespace {
 
-// From this size on malloc always serves a request with a mapping of its own (glibc's mmap
-// threshold never rises above 32 MiB), so advice given for the str's pages concerns the str alone.
+// From this size on glibc's malloc serves a request with a mapping of its own (its mmap threshold
+// rises with use, but not above 32 MiB unless set by hand), so the advice given for the str's
+// pages concerns the str alone; on memory shared with other blocks it would be harmless anyway.
 constexpr std::size_t kAdviseFrom = std::size_t{32} << 20;
 constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
 
