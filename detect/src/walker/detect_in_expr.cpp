@@ -3,40 +3,10 @@
 #include <optional>
 
 #include "pysyntax/invariant.h"
-#include "pysyntax/visitor.h"
 #include "walker/file_pass.h"
-#include "walker/statement_calls.h"
 
 namespace detect {
 namespace {
-
-void apply_class_rules(FileContext& context, const pysyntax::Call& call, std::string_view resolved,
-                       std::span<const IndexedRule> rules) {
-  // Collected when a template first needs them, then shared by every later rule of the call.
-  std::optional<CallKeywords> keywords;
-  auto capture = [&](const IdiomRule& rule, const char* key, std::string_view absent) {
-    auto found = rule.capture.find(key);
-    if (found == rule.capture.end()) return std::string(absent);
-    if (!keywords) keywords.emplace(collect_keyword_values(call));
-    return context.capture_expander.expand(found->second, *keywords);
-  };
-  ++context.calls_meeting_class_rules;
-  for (const IndexedRule& rule : rules) {
-    if (rule.symbol != nullptr) {
-      add_evidence(context, rule.framework_id, "class_instantiation:" + *rule.symbol->class_name, rule.symbol->weight);
-      continue;
-    }
-    // Only the templates an entry shows are expanded: no other capture reaches any output.
-    HitTexts texts;
-    if (rule.category == HitCategory::LlmClient) {
-      texts.provider = capture(*rule.idiom, "provider", {});
-      texts.model = capture(*rule.idiom, "model", {});
-    } else {
-      texts.name = capture(*rule.idiom, "name", resolved);
-    }
-    emit_idiom_hit(context, rule.framework_id, rule.category, *rule.idiom, std::move(texts));
-  }
-}
 
 // The class rules that the call's resolved callee meets, written into `resolved`; none when the
 // callee has no dotted name.
@@ -60,55 +30,49 @@ bool may_meet_class_rules(const FileContext& context, const pysyntax::Call& call
   return false;
 }
 
-struct CallRuleWalker : pysyntax::SourceOrderVisitor<CallRuleWalker> {
-  FileContext& context;
-  explicit CallRuleWalker(FileContext& file_context) : context(file_context) {}
-
-  bool enter_expr(const pysyntax::Expr& expression) {
-    const auto* call = expression.try_as<pysyntax::Call>();
-    if (call == nullptr || !may_meet_class_rules(context, *call)) return true;
-    std::string& resolved = context.name_buffer;
-    const std::span<const IndexedRule> rules = rules_met(context, *call, resolved);
-    if (!rules.empty()) apply_class_rules(context, *call, resolved, rules);
-    return true;
-  }
-};
-
 }  // namespace
+
+bool ClassRuleCalls::enter_expr(const pysyntax::Expr& expression) {
+  const auto* call = expression.try_as<pysyntax::Call>();
+  if (call == nullptr || !may_meet_class_rules(context_, *call)) return true;
+  const std::span<const IndexedRule> rules = rules_met(context_, *call, resolved_);
+  if (!rules.empty()) found_.push_back({call, rules});
+  return true;
+}
+
+void apply_class_rules(FileContext& context, const MatchedCall& matched) {
+  // Every rule of the call names its resolved callee.
+  const IndexedRule& first = matched.rules.front();
+  const std::string_view resolved = first.symbol != nullptr ? *first.symbol->class_name : *first.idiom->class_name;
+  // Collected when a template first needs them, then shared by every later rule of the call.
+  std::optional<CallKeywords> keywords;
+  auto capture = [&](const IdiomRule& rule, const char* key, std::string_view absent) {
+    auto found = rule.capture.find(key);
+    if (found == rule.capture.end()) return std::string(absent);
+    if (!keywords) keywords.emplace(collect_keyword_values(*matched.call));
+    return context.capture_expander.expand(found->second, *keywords);
+  };
+  for (const IndexedRule& rule : matched.rules) {
+    if (rule.symbol != nullptr) {
+      add_evidence(context, rule.framework_id, "class_instantiation:" + *rule.symbol->class_name, rule.symbol->weight);
+      continue;
+    }
+    // Only the templates an entry shows are expanded: no other capture reaches any output.
+    HitTexts texts;
+    if (rule.category == HitCategory::LlmClient) {
+      texts.provider = capture(*rule.idiom, "provider", {});
+      texts.model = capture(*rule.idiom, "model", {});
+    } else {
+      texts.name = capture(*rule.idiom, "name", resolved);
+    }
+    emit_idiom_hit(context, rule.framework_id, rule.category, *rule.idiom, std::move(texts));
+  }
+}
 
 void detect_in_expr(FileContext& context, const pysyntax::Expr& expression) {
-  CallRuleWalker walker(context);
-  walker.visit_expr(expression);
-}
-
-void walk_statement_calls(FileContext& context, const pysyntax::Stmt& statement) {
-  CallRuleWalker walker(context);
-  walker.visit_stmt(statement);
-}
-
-namespace {
-
-struct MatchFinder : pysyntax::SourceOrderVisitor<MatchFinder> {
-  FileContext& context;
-  bool found = false;
-  explicit MatchFinder(FileContext& file_context) : context(file_context) {}
-
-  bool enter_expr(const pysyntax::Expr& expression) {
-    if (found) return false;
-    if (const auto* call = expression.try_as<pysyntax::Call>())
-      found = may_meet_class_rules(context, *call) && !rules_met(context, *call, context.name_buffer).empty();
-    return !found;
-  }
-  bool enter_stmt(const pysyntax::Stmt&) { return !found; }
-};
-
-}  // namespace
-
-bool holds_class_rule_call(FileContext& context, const pysyntax::Stmt& statement) {
-  if (!context.rules.has_class_rules()) return false;
-  MatchFinder finder(context);
-  finder.visit_stmt(statement);
-  return finder.found;
+  std::vector<MatchedCall> matched;
+  ClassRuleCalls(context, matched).visit_expr(expression);
+  for (const MatchedCall& call : matched) apply_class_rules(context, call);
 }
 
 }  // namespace detect

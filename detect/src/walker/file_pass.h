@@ -7,6 +7,9 @@
 // included, handing each expression to `detect_in_expr`. So an expression inside k nested
 // reached definitions is handled k + 1 times, and every hit it yields is pushed that often: a
 // class `Pipeline` whose methods m1 and m2 call A1() and A2() gives A1, A1, A2, A2, A1, A2.
+// The pass walks each statement only once, though: that walk lists the calls that meet class
+// rules, and the hits are then pushed in the order above by going over the list again, each
+// reached statement's calls being one stretch of it.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +25,7 @@
 #include "manifest/output_budget.h"
 #include "names/names.h"
 #include "pysyntax/ast.h"
+#include "pysyntax/visitor.h"
 
 namespace detect {
 
@@ -83,6 +87,19 @@ class RuleIndex {
   std::vector<std::vector<IndexedRule>> lists_;
 };
 
+// A call that meets at least one class rule, and the rules it meets. They all name its resolved
+// callee, which is therefore the `class` of each of them.
+struct MatchedCall {
+  const pysyntax::Call* call;
+  std::span<const IndexedRule> rules;
+};
+
+// Where the matched calls of one statement that `decorator_pass` reaches lie in its list.
+struct MatchedStretch {
+  std::uint32_t begin;
+  std::uint32_t end;
+};
+
 // Writes a weight under (framework id, text), creating the id's table when it has none.
 void put_evidence(FrameworkEvidence& evidence, HashSeeds& seeds, std::string_view framework_id,
                   std::string_view text, float weight);
@@ -102,11 +119,9 @@ struct FileContext {
   HashSeeds& seeds;
   // Charged for every entry; once it is spent no further entry is made.
   OutputBudget& budget;
-  // Reused for the resolved name of every call of the file.
-  std::string name_buffer;
-  // Calls that met at least one class rule, so far; what the sanitizer build checks a skipped
-  // statement against.
-  std::size_t calls_meeting_class_rules = 0;
+  // The lists of `decorator_pass`, kept from one statement to the next for their memory.
+  std::vector<MatchedCall> matched_calls;
+  std::vector<MatchedStretch> matched_stretches;
 
   FileContext(std::string file_text, const ImportAliases& file_aliases, const RuleIndex& rule_index,
               CaptureExpander& expander, HashSeeds& hash_seeds, OutputBudget& output_budget)
@@ -124,6 +139,22 @@ void decorator_pass(FileContext& context, const pysyntax::Stmt& statement);
 // Applies the class-instantiation rules to `expression` when it is a call, then does the same for
 // each of its sub-expressions in source order.
 void detect_in_expr(FileContext& context, const pysyntax::Expr& expression);
+
+// Appends to `found`, in source order, every call of what it is handed (through the visitor's
+// entry points) that meets a class rule.
+class ClassRuleCalls : public pysyntax::SourceOrderVisitor<ClassRuleCalls> {
+ public:
+  ClassRuleCalls(const FileContext& context, std::vector<MatchedCall>& found) : context_(context), found_(found) {}
+  bool enter_expr(const pysyntax::Expr& expression);
+
+ private:
+  const FileContext& context_;
+  std::vector<MatchedCall>& found_;
+  std::string resolved_;  // the name of the call at hand; no view of it outlives `enter_expr`
+};
+
+// The hits and evidence of one matched call: each of its rules in turn.
+void apply_class_rules(FileContext& context, const MatchedCall& matched);
 
 void match_decorator(FileContext& context, const pysyntax::Expr& decorator, bool decorated_is_class,
                      std::string_view decorated_name);

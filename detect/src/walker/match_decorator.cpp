@@ -14,7 +14,7 @@ bool target_fits(const IdiomRule& rule, bool decorated_is_class) {
 
 void match_decorator(FileContext& context, const pysyntax::Expr& decorator, bool decorated_is_class,
                      std::string_view decorated_name) {
-  std::string& resolved = context.name_buffer;
+  std::string resolved;
   if (!resolved_name(decorator, context.aliases, resolved)) return;
   for (const IndexedRule& rule : context.rules.decorator_rules(resolved)) {
     if (rule.symbol != nullptr) {

@@ -92,23 +92,31 @@ class SourceOrderVisitor {
     }
   }
 
+  /// What a definition holds before its body, in source order; its walk is this, then the body.
+  void walk_header(const FunctionDef& s) {
+    self().visit_decorators(s.decorators);
+    self().visit_type_params(s.type_params);
+    self().visit_parameters(*s.parameters);
+    visit_optional(s.returns);
+  }
+  void walk_header(const ClassDef& s) {
+    self().visit_decorators(s.decorators);
+    self().visit_type_params(s.type_params);
+    self().visit_arguments(s.arguments);
+  }
+
   /// The sub-expressions and sub-statements of a statement, in source order.
   void walk_stmt(const Stmt& stmt) {
     switch (stmt.kind) {
       case StmtKind::FunctionDef: {
         const auto& s = stmt.as<FunctionDef>();
-        self().visit_decorators(s.decorators);
-        self().visit_type_params(s.type_params);
-        self().visit_parameters(*s.parameters);
-        visit_optional(s.returns);
+        self().walk_header(s);
         self().visit_body(s.body);
         break;
       }
       case StmtKind::ClassDef: {
         const auto& s = stmt.as<ClassDef>();
-        self().visit_decorators(s.decorators);
-        self().visit_type_params(s.type_params);
-        self().visit_arguments(s.arguments);
+        self().walk_header(s);
         self().visit_body(s.body);
         break;
       }
