@@ -66,7 +66,8 @@ class CallKeywords {
 };
 
 // Fills capture templates. One per analysis: the placeholder pattern `\{kwarg\('([^']+)'\)\}` is
-// compiled once, and the working storage is reused from one expansion to the next.
+// compiled once, each distinct template is searched for it once, and the working storage is
+// reused from one expansion to the next.
 class CaptureExpander {
  public:
   // Throws std::bad_alloc when the pattern cannot be compiled, which only exhausted memory causes.
@@ -83,15 +84,27 @@ class CaptureExpander {
   [[nodiscard]] std::string expand(std::string_view template_text, CallKeywords& call);
 
  private:
+  // A template's placeholders: each distinct name with its first match, and the steps (one
+  // per match, left to right) as indices of the names.
+  struct Placeholders {
+    struct Name {
+      std::uint32_t offset;  // of the match in the template; the name lies inside it
+      std::uint32_t size;    // of the match
+    };
+    std::vector<Name> names;
+    std::vector<std::uint32_t> steps;
+  };
+
   const ValueCut& cut(CallKeywords& call, const std::string& value);
+  const Placeholders& placeholders(std::string_view template_text);
 
   std::unique_ptr<re2::RE2> regex_;
+  TextMap<Placeholders> templates_;  // every template met so far
   HashKey key_;
   std::size_t limit_;
   TextHasher hasher_;
   SequentialReplacement replacement_;
   std::vector<PlaceholderValue> names_;
-  std::vector<std::uint32_t> steps_;
 };
 
 }  // namespace detect
