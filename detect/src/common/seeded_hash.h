@@ -50,9 +50,31 @@ struct TextEqual {
   bool operator()(std::string_view a, std::string_view b) const { return a == b; }
 };
 
-// Unordered map from text; lookups take a string_view without allocating. A lookup whose length
-// (modulo 64) no key has is answered without hashing: the tables built from packs hold a few
-// dozen names, and most names asked of them are of other lengths.
+// Which keys a table may hold, by a few bits of their length and their first and last byte: a
+// lookup whose bit no key has set is answered without hashing. The tables built from packs hold
+// a few dozen names and a file's import table a few dozen more, while most names asked of them
+// (a method called on `self`, a local variable) differ from every key in one of those three.
+// Unkeyed, since it only ever spares work: at worst every bit is set and each lookup hashes.
+class KeyFilter {
+ public:
+  void add(std::string_view key) { bits_[slot(key) / 64] |= std::uint64_t{1} << (slot(key) % 64); }
+  [[nodiscard]] bool may_hold(std::string_view key) const {
+    return (bits_[slot(key) / 64] >> (slot(key) % 64) & 1) != 0;
+  }
+
+ private:
+  static std::uint32_t slot(std::string_view key) {
+    const std::size_t n = key.size();
+    const std::uint32_t first = n == 0 ? 0 : static_cast<unsigned char>(key.front());
+    const std::uint32_t last = n == 0 ? 0 : static_cast<unsigned char>(key.back());
+    const std::uint32_t mixed = (static_cast<std::uint32_t>(n) * 0x9E3779B1u) ^ (first * 0x85EBCA77u) ^ (last * 0xC2B2AE3Du);
+    return mixed >> 24;
+  }
+  std::uint64_t bits_[4] = {};
+};
+
+// Unordered map from text; lookups take a string_view without allocating, and most lookups of a
+// text that is no key are answered by the table's `KeyFilter` alone.
 template <typename V>
 class TextMap {
  public:
@@ -86,20 +108,19 @@ class TextMap {
  private:
   using Map = std::unordered_map<std::string, V, SeededTextHash, TextEqual>;
 
-  static std::uint64_t length_bit(std::string_view key) { return std::uint64_t{1} << (key.size() % 64); }
   typename Map::iterator find_entry(std::string_view key) {
-    return (key_lengths_ & length_bit(key)) == 0 ? map_.end() : map_.find(key);
+    return filter_.may_hold(key) ? map_.find(key) : map_.end();
   }
   typename Map::const_iterator find_entry(std::string_view key) const {
-    return (key_lengths_ & length_bit(key)) == 0 ? map_.end() : map_.find(key);
+    return filter_.may_hold(key) ? map_.find(key) : map_.end();
   }
   void emplace(std::string_view key, V value) {
     map_.emplace(std::string(key), std::move(value));
-    key_lengths_ |= length_bit(key);
+    filter_.add(key);
   }
 
   Map map_;
-  std::uint64_t key_lengths_ = 0;  // bit n set when some key's length is n modulo 64
+  KeyFilter filter_;
 };
 
 // Map from text that iterates in the order in which each key was first inserted; replacing a

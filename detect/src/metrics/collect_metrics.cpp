@@ -18,7 +18,8 @@ class CallClassifier : public pysyntax::SourceOrderVisitor<CallClassifier> {
       : context_(context), buffers_(buffers) {}
 
   bool enter_expr(const pysyntax::Expr& expression) {
-    classify_call_expr(context_, expression, buffers_);
+    // Tested here, where it is inlined: most expressions are not calls.
+    if (expression.kind == pysyntax::ExprKind::Call) classify_call_expr(context_, expression, buffers_);
     return true;
   }
 

@@ -1,6 +1,9 @@
 // Seeded text tables: lookups by view, replacing writes, and first-insertion iteration order.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "common/seeded_hash.h"
 
 namespace detect {
@@ -51,25 +54,30 @@ TEST(TextMap, FindsByViewAndReplaces) {
   EXPECT_NE(map.find(""), nullptr);
 }
 
-// Lookups skip hashing for lengths no key has (counted modulo 64): keys whose lengths share a
-// residue must all still be found, and absent keys of those lengths must not be.
-TEST(TextMap, KeysOfLengthsThatShareAResidue) {
+// Lookups skip hashing for texts whose filter slot (from length, first and last byte) no key
+// has set: every key must still be found, also among keys sharing those three, and no text that
+// differs from all keys may be, also where its slot is set by keys alike in all three.
+TEST(TextMap, KeysAlikeInLengthAndEnds) {
   HashSeeds seeds;
   TextMap<int> map(seeds.next());
-  const std::string long_key(64, 'a'), longer_key(129, 'b');
   EXPECT_FALSE(map.contains(""));
-  EXPECT_TRUE(map.try_insert(long_key, 64));
+  auto framed = [](char end, const std::string& middle) { return std::string(1, end).append(middle).append(1, end); };
+  std::vector<std::string> keys{std::string(64, 'a'), std::string(129, 'b'), "x", framed('a', std::string(62, 'z'))};
+  for (const char middle : std::string("abcdfghij")) keys.push_back(std::string("s").append(1, middle).append("lf"));
+  for (int i = 0; i < 300; ++i) keys.push_back(std::string("k").append(std::to_string(i * 7919)).append("\xff"));
+  for (std::size_t i = 0; i < keys.size(); ++i) EXPECT_TRUE(map.try_insert(keys[i], static_cast<int>(i)));
   EXPECT_FALSE(map.contains(""));
-  EXPECT_FALSE(map.contains(std::string(128, 'a')));
-  map.insert_or_assign("x", 1);
-  EXPECT_TRUE(map.try_insert(longer_key, 129));
-  EXPECT_FALSE(map.contains("y"));
-  ASSERT_NE(map.find(long_key), nullptr);
-  EXPECT_EQ(*map.find(long_key), 64);
-  ASSERT_NE(map.find(longer_key), nullptr);
-  EXPECT_EQ(*map.find(longer_key), 129);
-  EXPECT_EQ(*map.find("x"), 1);
-  EXPECT_FALSE(map.try_insert("x", 2));
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    ASSERT_NE(map.find(keys[i]), nullptr) << keys[i];
+    EXPECT_EQ(*map.find(keys[i]), static_cast<int>(i));
+    EXPECT_FALSE(map.try_insert(keys[i], -1));
+  }
+  for (const std::string& absent : {std::string(128, 'a'), std::string("y"), std::string("self"), std::string("sllf"),
+                                     std::string(64, 'b'), framed('a', std::string(62, 'y')), std::string("k1\xff")})
+    EXPECT_FALSE(map.contains(absent)) << absent;
+  map.insert_or_assign("", 7);
+  ASSERT_NE(map.find(""), nullptr);
+  EXPECT_EQ(*map.find(""), 7);
 }
 
 }  // namespace
