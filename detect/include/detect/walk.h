@@ -70,7 +70,9 @@ struct WalkError {
 };
 
 // Receives the walk's results one by one, in walk order (depth first, pre-order, listing order),
-// so that each file can be analysed and released before the next is read.
+// so that each file can be analysed and released before the next is read. A sink that lets the
+// record go must keep no view into its text or tree: the next file reuses that memory (and the
+// sanitizer build frees it, so that such a view is caught as a use after free).
 class FileSink {
  public:
   virtual ~FileSink() = default;

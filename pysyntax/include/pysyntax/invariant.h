@@ -6,6 +6,16 @@
 //   VESK_INVARIANT(view.generation == buffer.generation, "a view outlived the file it points into");
 #pragma once
 
+namespace pysyntax {
+// For code that checks an invariant by doing something else in the sanitizer build (freeing a
+// buffer instead of reusing it, so that a stale view is a use after free there).
+#if defined(VESK_CHECK_INVARIANTS)
+inline constexpr bool kCheckInvariants = true;
+#else
+inline constexpr bool kCheckInvariants = false;
+#endif
+}  // namespace pysyntax
+
 #if defined(VESK_CHECK_INVARIANTS)
 #include <cstdio>
 #include <cstdlib>

@@ -19,6 +19,7 @@
 #include "detect/io.h"
 #include "detect/walk.h"
 #include "detect/walk/temp_tree.h"
+#include "pysyntax/invariant.h"
 
 namespace detect {
 namespace {
@@ -71,6 +72,47 @@ std::vector<std::string> listed(const std::string& folder, const std::function<b
   }
   ::closedir(listing);
   return names;
+}
+
+// Lets every record go but keeps a view into the first file's text or tree, and reads it when
+// the second file arrives: the fault that a text buffer and arena reused from file to file would
+// otherwise hide behind the second file's bytes.
+class StaleViewSink final : public FileSink {
+ public:
+  explicit StaleViewSink(bool of_tree) : of_tree_(of_tree) {}
+  void on_file(ParsedFile&& file) override {
+    if (!kept_) {
+      text_ = file.source_text();
+      statements_ = file.statements;
+      kept_ = true;
+      return;
+    }
+    read_ += of_tree_ ? std::to_string(static_cast<int>(statements_[0]->kind)) : std::string(text_);
+  }
+  void on_error(WalkError&&) override {}
+
+ private:
+  bool of_tree_;
+  bool kept_ = false;
+  std::string_view text_;
+  pysyntax::Span<pysyntax::Stmt*> statements_;
+  std::string read_;
+};
+
+TEST(WalkBuffersDeathTest, AViewKeptPastItsFileIsAUseAfterFreeInTheSanitizerBuild) {
+  if (!pysyntax::kCheckInvariants) GTEST_SKIP() << "each file's buffers are freed in the sanitizer build only";
+  TempTree tree;
+  tree.file("a.py", "first = [1, 2, 3]\n");
+  tree.file("b.py", "second = 2\n");
+  for (const bool of_tree : {false, true}) {
+    EXPECT_DEATH(
+        {
+          StaleViewSink sink(of_tree);
+          (void)walk_project(tree.root(), sink);
+        },
+        "heap-use-after-free")
+        << (of_tree ? "tree" : "text");
+  }
 }
 
 TEST(WalkOrder, FollowsEachFolderListingDepthFirst) {
