@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/exclusive_use.h"
 #include "metrics/builtin_tables.h"
 #include "metrics/metrics.h"
 #include "names/names.h"
@@ -134,6 +135,7 @@ void classify_call_expr(FunctionContext& context, const pysyntax::Expr& expressi
   const auto* call = expression.try_as<pysyntax::Call>();
   if (call == nullptr) return;
 
+  const ExclusiveUse::Scope in_use(buffers.use);
   std::string& raw = buffers.raw;
   if (!dotted_name(*call->func, raw)) raw.clear();
   const bool resolved = resolve_dotted(raw, context.aliases, buffers.resolved);

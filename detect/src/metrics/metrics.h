@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/exclusive_use.h"
 #include "common/seeded_hash.h"
 #include "detect/text_store.h"
 #include "manifest/output_budget.h"
@@ -62,11 +63,13 @@ struct FunctionContext {
 };
 
 // Texts reused from call to call, so that classifying a call allocates only when a name outgrows
-// them (or becomes a `CallSite`).
+// them (or becomes a `CallSite`). Only `classify_call_expr` writes them, and it views them only
+// while it runs: it must never run again inside itself (checked in the sanitizer build).
 struct CallNameBuffers {
   std::string raw;
   std::string resolved;
   std::string rewritten;
+  ExclusiveUse use;
 };
 
 // Classifies `expression` when it is a call; anything else is left alone. Sub-expressions are not
