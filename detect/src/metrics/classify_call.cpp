@@ -12,6 +12,7 @@
 #include "metrics/builtin_tables.h"
 #include "metrics/metrics.h"
 #include "names/names.h"
+#include "pysyntax/invariant.h"
 
 namespace detect {
 namespace {
@@ -58,6 +59,7 @@ bool matches_agent_spawn(std::string_view name, std::string_view entry) {
 // may let a table through needlessly but never keeps one out. Most call names pass no table at
 // all, and then none of the forty substring searches runs.
 constexpr std::uint8_t kParallelTable = 1, kAgentSpawnTable = 2, kLlmTable = 4, kToolTable = 8;
+constexpr std::uint8_t kAllTables = kParallelTable | kAgentSpawnTable | kLlmTable | kToolTable;
 constexpr std::size_t kSlots = 16384;
 
 constexpr std::size_t slot_of(const char* run) {
@@ -99,33 +101,37 @@ std::uint8_t possible_tables(std::string_view name) {
   return tables;
 }
 
+bool matches_any_agent_spawn(std::string_view name) {
+  for (std::string_view entry : builtin_agent_spawns) {
+    if (matches_agent_spawn(name, entry)) return true;
+  }
+  return false;
+}
+
+// The tables among `candidates` that `name` matches, by the full test of each.
+std::uint8_t matching_tables(std::string_view name, std::uint8_t candidates) {
+  std::uint8_t matched = 0;
+  if ((candidates & kParallelTable) != 0 && contains_any(name, builtin_parallel_calls)) matched |= kParallelTable;
+  if ((candidates & kAgentSpawnTable) != 0 && matches_any_agent_spawn(name)) matched |= kAgentSpawnTable;
+  if ((candidates & kLlmTable) != 0 && contains_any(name, builtin_llm_calls)) matched |= kLlmTable;
+  if ((candidates & kToolTable) != 0 && contains_any(name, builtin_tool_calls)) matched |= kToolTable;
+  return matched;
+}
+
 // The built-in tier: every table is tried, each acts at most once. Returns whether any matched.
 bool apply_builtin_tables(std::string_view name, FunctionMetrics& metrics) {
-  const std::uint8_t tables = possible_tables(name);
-  if (tables == 0) return false;
-  bool matched = false;
-  if ((tables & kParallelTable) != 0 && contains_any(name, builtin_parallel_calls)) {
-    metrics.has_parallel = true;
-    matched = true;
-  }
-  if ((tables & kAgentSpawnTable) != 0) {
-    for (std::string_view entry : builtin_agent_spawns) {
-      if (matches_agent_spawn(name, entry)) {
-        ++metrics.agent_spawn_count;
-        matched = true;
-        break;
-      }
-    }
-  }
-  if ((tables & kLlmTable) != 0 && contains_any(name, builtin_llm_calls)) {
-    ++metrics.llm_call_count;
-    matched = true;
-  }
-  if ((tables & kToolTable) != 0 && contains_any(name, builtin_tool_calls)) {
-    ++metrics.tool_call_count;
-    matched = true;
-  }
-  return matched;
+  const std::uint8_t candidates = possible_tables(name);
+  // The filter is derived from the entries alone; whatever names reach it, it must keep every
+  // table that the full test accepts.
+  VESK_INVARIANT(matching_tables(name, kAllTables) == matching_tables(name, candidates),
+                 "the three-byte filter ruled out a built-in table that the call's name matches");
+  if (candidates == 0) return false;
+  const std::uint8_t matched = matching_tables(name, candidates);
+  if ((matched & kParallelTable) != 0) metrics.has_parallel = true;
+  if ((matched & kAgentSpawnTable) != 0) ++metrics.agent_spawn_count;
+  if ((matched & kLlmTable) != 0) ++metrics.llm_call_count;
+  if ((matched & kToolTable) != 0) ++metrics.tool_call_count;
+  return matched != 0;
 }
 
 }  // namespace
