@@ -10,6 +10,7 @@
 
 #include "metrics/builtin_tables.h"
 #include "metrics/metrics.h"
+#include "pysyntax/invariant.h"
 
 namespace detect {
 namespace {
@@ -85,10 +86,16 @@ bool full_lowercase(std::string_view word, std::string& out) {
 void check_routing_word(bool& flag, std::string_view word) {
   std::string lowered;
   if (is_ascii(word)) {
+    // The full mapping takes ASCII letters to ASCII letters and leaves every other ASCII byte.
     lowered.assign(word);
     for (char& c : lowered) {
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
+    VESK_INVARIANT(([&] {
+                     std::string full;
+                     return full_lowercase(word, full) && full == lowered;
+                   }()),
+                   "the ASCII lowercasing differs from the full Unicode mapping");
   } else if (!full_lowercase(word, lowered)) {
     return;
   }
