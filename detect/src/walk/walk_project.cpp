@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <deque>
 #include <memory>
 #include <string_view>
 #include <utility>
@@ -97,8 +98,8 @@ class Walk {
     path_.resize(folders_.back().path_length);
     append_to_path(path_, entry.name);
 
-    // `entry.name` is NUL-terminated in its listing, and good until a folder is entered: the
-    // stack may then move the listing, and a short listing keeps its characters inside itself.
+    // `entry.name` is NUL-terminated in its listing, which stays in place until its folder is
+    // left: entering a subfolder moves no listing (see `folders_`).
     struct stat status {};
     EntryAccess access{};
     // A status that cannot be had (dangling link, link loop, no search permission, a path past
@@ -187,7 +188,10 @@ class Walk {
   FileSink& sink_;
   HashSeeds seeds_;
   std::string path_;  // the innermost folder's path, then the entry being visited
-  std::vector<Folder> folders_;
+  // A deque, so that entering a folder never moves the listings below it: a short listing keeps
+  // its characters inside itself, and a vector's growth would leave the entry names handed out
+  // from it pointing at the old copy.
+  std::deque<Folder> folders_;
   FileDescriptor current_;  // the innermost folder, the only one open
   VisitCounts visits_;      // of every folder and file, for the whole walk
   FileIdentitySet on_path_;  // the folders on the current path
