@@ -19,9 +19,16 @@
 // (tools/cpython_parse_time.py), it also prints how many times faster the whole call is, by
 // each clock.
 //
+// Then the fixed cost of a call, the part that does not grow with the tree: the best CPU time of
+// many calls in this one process (after one call to warm up; up to 200, fewer once they took
+// 2 s) on an empty folder, with the case's
+// pack folders and with none, and on a folder of empty `.py` files, which gives what each file
+// costs beyond its bytes. Packs are read afresh on every call, so their share is part of every call.
+//
 // --check instead compares the call's JSON with the manifest built the whole-list way (every
 // file parsed first, then analysed in walk order) and exits 1 when they differ.
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -191,6 +198,107 @@ std::optional<PassFigures> run_pass_in_child(const Options& options, bool keep_o
   return figures;
 }
 
+// The best CPU time of up to `calls` calls of `call`, after one that warms up what a first call
+// sets up; the calls stop early once they took kFixedCostBudgetSeconds, but never before the
+// seventh. `calls` is set to the number made.
+constexpr double kFixedCostBudgetSeconds = 2.0;
+
+template <typename Call>
+double best_cpu_seconds_of(int& calls, Call&& call) {
+  call();
+  double best = 0;
+  double total = 0;
+  int made = 0;
+  while (made < calls && (made < 7 || total < kFixedCostBudgetSeconds)) {
+    const double start = cpu_seconds();
+    call();
+    const double spent = cpu_seconds() - start;
+    if (made == 0 || spent < best) best = spent;
+    total += spent;
+    ++made;
+  }
+  calls = made;
+  return best;
+}
+
+// A scratch folder with an empty subfolder and a subfolder of empty `.py` files; removed when done.
+class FixedCostTrees {
+ public:
+  static constexpr int kEmptyFiles = 100;
+
+  FixedCostTrees() {
+    char pattern[] = "/tmp/analyze_bench_fixed_XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) return;
+    top_ = pattern;
+    std::error_code ec;
+    fs::create_directory(empty(), ec);
+    fs::create_directory(empty_files(), ec);
+    for (int i = 0; i < kEmptyFiles; ++i) std::ofstream(empty_files() + "/m" + std::to_string(i) + ".py");
+    made_ = !ec;
+  }
+  ~FixedCostTrees() {
+    std::error_code ec;
+    if (!top_.empty()) fs::remove_all(top_, ec);
+  }
+  FixedCostTrees(const FixedCostTrees&) = delete;
+  FixedCostTrees& operator=(const FixedCostTrees&) = delete;
+
+  [[nodiscard]] bool made() const { return made_; }
+  [[nodiscard]] std::string empty() const { return top_ + "/empty"; }
+  [[nodiscard]] std::string empty_files() const { return top_ + "/empty_files"; }
+  [[nodiscard]] std::string missing() const { return top_ + "/missing"; }  // no packs
+
+ private:
+  std::string top_;
+  bool made_ = false;
+};
+
+// One line: the CPU time of a call on an empty tree with the case's packs; beside it, each pack
+// folder's loading alone and a call without packs, and what each empty file adds.
+bool print_fixed_cost(const Options& options) {
+  constexpr int kMaxCalls = 200;
+  int fewest_calls = kMaxCalls;
+  const FixedCostTrees trees;
+  if (!trees.made()) {
+    std::fprintf(stderr, "analyze_bench: cannot make the scratch folders for the fixed cost\n");
+    return false;
+  }
+  const std::string& root = options.positional[0];
+  const std::string framework_folder = options.positional.size() > 1 ? options.positional[1] : vesk::default_pack_dir(root);
+  const std::string pattern_folder = options.positional.size() > 2 ? options.positional[2] : vesk::default_pattern_dir(root);
+  bool ok = true;
+  const auto timed = [&](const std::string& tree, const std::string& frameworks, const std::string& patterns) {
+    int calls = kMaxCalls;
+    const double best = best_cpu_seconds_of(calls, [&] { ok = vesk::analyze_path_impl(tree, frameworks, patterns).ok() && ok; });
+    fewest_calls = std::min(fewest_calls, calls);
+    return best;
+  };
+  const auto loading = [&](auto load, const std::string& folder) {
+    int calls = kMaxCalls;
+    const double best = best_cpu_seconds_of(calls, [&] {
+      std::vector<std::string> warnings;
+      ok = load(folder, warnings).ok() && ok;
+    });
+    fewest_calls = std::min(fewest_calls, calls);
+    return best;
+  };
+  const double whole = timed(trees.empty(), framework_folder, pattern_folder);
+  const double frameworks = loading(detect::load_framework_packs, framework_folder);
+  const double patterns = loading(detect::load_pattern_packs, pattern_folder);
+  const double bare = timed(trees.empty(), trees.missing(), trees.missing());
+  const double files = timed(trees.empty_files(), framework_folder, pattern_folder);
+  if (!ok) {
+    std::fprintf(stderr, "analyze_bench: a fixed-cost call failed\n");
+    return false;
+  }
+  const auto us = [](double seconds) { return seconds * 1e6; };
+  std::printf("fixed cost per call: %.0f us (packs %.0f us: frameworks %.0f, patterns %.0f; a call without packs "
+              "%.0f us); each empty file %.1f us more; CPU time, best of %d or more calls in one process\n",
+              us(whole), us(frameworks + patterns), us(frameworks), us(patterns), us(bare),
+              us(files - whole) / FixedCostTrees::kEmptyFiles, fewest_calls);
+  return true;
+}
+
 int bench(const Options& options) {
   const SourceCount sources = count_sources(options.positional[0]);
   std::fflush(stdout);
@@ -227,7 +335,8 @@ int bench(const Options& options) {
     }
     std::printf("\n");
   }
-  return 0;
+  std::fflush(stdout);
+  return print_fixed_cost(options) ? 0 : 1;
 }
 
 }  // namespace
