@@ -283,8 +283,18 @@ bool print_fixed_cost(const Options& options) {
     return best;
   };
   const double whole = timed(trees.empty(), framework_folder, pattern_folder);
-  const double frameworks = loading(detect::load_framework_packs, framework_folder);
-  const double patterns = loading(detect::load_pattern_packs, pattern_folder);
+  // The seeds are drawn once per call; the loaders are timed with seeds of the whole run.
+  detect::HashSeeds seeds;
+  const double frameworks = loading(
+      [&](const std::string& folder, std::vector<std::string>& warnings) {
+        return detect::load_framework_packs(folder, warnings, seeds);
+      },
+      framework_folder);
+  const double patterns = loading(
+      [&](const std::string& folder, std::vector<std::string>& warnings) {
+        return detect::load_pattern_packs(folder, warnings, seeds);
+      },
+      pattern_folder);
   const double bare = timed(trees.empty(), trees.missing(), trees.missing());
   const double files = timed(trees.empty_files(), framework_folder, pattern_folder);
   if (!ok) {

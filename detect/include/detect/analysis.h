@@ -27,6 +27,9 @@ class ManifestBuilder {
  public:
   ManifestBuilder(const std::vector<FrameworkPack>& framework_packs,
                   const std::vector<PatternPack>& pattern_packs);
+  // The same with seeds forked from the call's (the form above draws its own).
+  ManifestBuilder(const std::vector<FrameworkPack>& framework_packs, const std::vector<PatternPack>& pattern_packs,
+                  HashSeeds& call_seeds);
   // The packs are borrowed for the builder's lifetime, so temporaries would dangle.
   ManifestBuilder(std::vector<FrameworkPack>&&, const std::vector<PatternPack>&) = delete;
   ManifestBuilder(const std::vector<FrameworkPack>&, std::vector<PatternPack>&&) = delete;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "detect/error.h"
+#include "detect/hash_seeds.h"
 
 namespace detect {
 
@@ -113,12 +114,22 @@ struct PackRead {
 // lines that begin with "%" or flow collections nested deeper than 512 levels fails to read, with the
 // first failure in document order (packs/text_cut.h, packs/yaml_document.h).
 // Memory that runs out throws std::bad_alloc.
+// The forms without `seeds` draw seeds of their own.
+[[nodiscard]] PackRead<FrameworkPack> read_framework_pack(std::string_view text, HashSeeds& seeds);
+[[nodiscard]] PackRead<PatternPack> read_pattern_pack(std::string_view text, HashSeeds& seeds);
 [[nodiscard]] PackRead<FrameworkPack> read_framework_pack(std::string_view text);
 [[nodiscard]] PackRead<PatternPack> read_pattern_pack(std::string_view text);
 [[nodiscard]] bool is_blank_yaml(std::string_view text);
 
 // Load every pack file of `dir` in listing order; warnings are appended to `warnings`. One file
 // listed under more than three names (links, hard links) is read under the first three only.
+// The tables of the load take their keys from `seeds`, the call's; the forms without draw their own.
+[[nodiscard]] Result<std::vector<FrameworkPack>> load_framework_packs(const std::string& dir,
+                                                                      std::vector<std::string>& warnings,
+                                                                      HashSeeds& seeds);
+[[nodiscard]] Result<std::vector<PatternPack>> load_pattern_packs(const std::string& dir,
+                                                                  std::vector<std::string>& warnings,
+                                                                  HashSeeds& seeds);
 [[nodiscard]] Result<std::vector<FrameworkPack>> load_framework_packs(const std::string& dir,
                                                                       std::vector<std::string>& warnings);
 [[nodiscard]] Result<std::vector<PatternPack>> load_pattern_packs(const std::string& dir,

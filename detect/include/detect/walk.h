@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "detect/error.h"
+#include "detect/hash_seeds.h"
 #include "pysyntax/arena.h"
 #include "pysyntax/ast.h"
 
@@ -91,6 +92,8 @@ class FileSink {
 // at a time. Returns an error holding the I/O error text of the first listing that failed; what
 // was handed to the sink before stays handed.
 [[nodiscard]] Status walk_project(const std::string& root, FileSink& sink);
+// The same with the call's hash seeds for the walk's tables (the form above draws its own).
+[[nodiscard]] Status walk_project(const std::string& root, FileSink& sink, HashSeeds& seeds);
 
 // The same, appending to two lists (never cleared; after a failure they hold what came before).
 [[nodiscard]] Status walk_project(const std::string& root, std::vector<ParsedFile>& files,

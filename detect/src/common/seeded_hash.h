@@ -1,6 +1,7 @@
 // Hash tables keyed by text from the analysed project. Their hash is SipHash-1-3 under a secret
 // key, so a crafted project cannot force collisions: the keys come from the operating system's
-// random source once per analysis (`HashSeeds`), and every table takes a key of its own from it.
+// random source once per analysis (`HashSeeds`, detect/hash_seeds.h), and every table takes a key
+// of its own from it.
 //
 // Iteration order of `TextMap` is unspecified and nothing may depend on it. Where an output does
 // depend on the order (the evidence tables), use `OrderedTextMap`, which iterates in first
@@ -14,30 +15,12 @@
 #include <utility>
 #include <vector>
 
-namespace detect {
+#include "detect/hash_seeds.h"
 
-struct HashKey {
-  std::uint64_t k0 = 0;
-  std::uint64_t k1 = 0;
-};
+namespace detect {
 
 // SipHash-1-3 of `data` under `key`.
 std::uint64_t siphash13(HashKey key, std::string_view data);
-
-// One per analysis: draws its first key from the OS random source, then hands out a fresh key per
-// table (k0 + 1 each time, as keys per table need only differ, not be independent).
-class HashSeeds {
- public:
-  HashSeeds();
-  HashKey next() {
-    HashKey key = base_;
-    base_.k0 += 1;
-    return key;
-  }
-
- private:
-  HashKey base_;
-};
 
 struct SeededTextHash {
   using is_transparent = void;

@@ -22,9 +22,10 @@ struct ManifestBuilder::State {
   BuildManifest manifest;
   FunctionRecords records;
 
-  State(const std::vector<FrameworkPack>& frameworks, const std::vector<PatternPack>& patterns)
+  State(const std::vector<FrameworkPack>& frameworks, const std::vector<PatternPack>& patterns, HashSeeds own_seeds)
       : framework_packs(frameworks),
         pattern_packs(patterns),
+        seeds(own_seeds),
         categories(build_call_categories(frameworks, seeds.next())),
         rules(frameworks, seeds),
         import_rules(frameworks, seeds),
@@ -35,7 +36,10 @@ struct ManifestBuilder::State {
 
 ManifestBuilder::ManifestBuilder(const std::vector<FrameworkPack>& framework_packs,
                                  const std::vector<PatternPack>& pattern_packs)
-    : state_(std::make_unique<State>(framework_packs, pattern_packs)) {}
+    : state_(std::make_unique<State>(framework_packs, pattern_packs, HashSeeds())) {}
+ManifestBuilder::ManifestBuilder(const std::vector<FrameworkPack>& framework_packs,
+                                 const std::vector<PatternPack>& pattern_packs, HashSeeds& call_seeds)
+    : state_(std::make_unique<State>(framework_packs, pattern_packs, call_seeds.fork())) {}
 ManifestBuilder::~ManifestBuilder() = default;
 ManifestBuilder::ManifestBuilder(ManifestBuilder&&) noexcept = default;
 ManifestBuilder& ManifestBuilder::operator=(ManifestBuilder&&) noexcept = default;

@@ -40,7 +40,7 @@ std::string skipping(const std::string& path, std::string_view reason) {
 // What differs between the two loaders.
 struct FrameworkKind {
   using Pack = FrameworkPack;
-  static PackRead<Pack> read(std::string_view text) { return read_framework_pack(text); }
+  static PackRead<Pack> read(std::string_view text, HashSeeds& seeds) { return read_framework_pack(text, seeds); }
   static std::string read_failed(const std::string& path, const PackReadError&) {
     // The reading error stays beneath this fixed text and is never shown.
     return skipping(path, "parsing framework pack YAML");
@@ -53,7 +53,7 @@ struct FrameworkKind {
 
 struct PatternKind {
   using Pack = PatternPack;
-  static PackRead<Pack> read(std::string_view text) { return read_pattern_pack(text); }
+  static PackRead<Pack> read(std::string_view text, HashSeeds& seeds) { return read_pattern_pack(text, seeds); }
   static std::string read_failed(const std::string& path, const PackReadError& error) {
     return skipping(path, error.display());
   }
@@ -64,7 +64,8 @@ struct PatternKind {
 };
 
 template <typename Kind>
-Result<std::vector<typename Kind::Pack>> load_packs(const std::string& dir, std::vector<std::string>& warnings) {
+Result<std::vector<typename Kind::Pack>> load_packs(const std::string& dir, std::vector<std::string>& warnings,
+                                                    HashSeeds& seeds) {
   std::vector<typename Kind::Pack> packs;
   // A folder whose status cannot be had holds no packs (unless the kernel had no memory to tell);
   // a path with a NUL byte names no file at all.
@@ -75,7 +76,6 @@ Result<std::vector<typename Kind::Pack>> load_packs(const std::string& dir, std:
     return packs;
   }
 
-  HashSeeds seeds;
   VisitCounts visits(seeds.next());
   const DirHandle listing(::opendir(dir.c_str()));
   if (listing.get() == nullptr) return Error(io_error_text(errno)).context("reading " + path_to_text(dir));
@@ -96,7 +96,7 @@ Result<std::vector<typename Kind::Pack>> load_packs(const std::string& dir, std:
     Result<std::string> text = read_utf8_file(path);
     if (!text.ok()) return std::move(text).error().context("reading pack " + path_to_text(path));
     if (is_blank_yaml(*text)) continue;
-    PackRead<typename Kind::Pack> read = Kind::read(*text);
+    PackRead<typename Kind::Pack> read = Kind::read(*text, seeds);
     if (!read.pack) {
       warnings.push_back(Kind::read_failed(path, *read.error));
     } else if (!Kind::right_kind(*read.pack)) {
@@ -110,12 +110,24 @@ Result<std::vector<typename Kind::Pack>> load_packs(const std::string& dir, std:
 
 }  // namespace
 
+Result<std::vector<FrameworkPack>> load_framework_packs(const std::string& dir, std::vector<std::string>& warnings,
+                                                        HashSeeds& seeds) {
+  return load_packs<FrameworkKind>(dir, warnings, seeds);
+}
+
+Result<std::vector<PatternPack>> load_pattern_packs(const std::string& dir, std::vector<std::string>& warnings,
+                                                    HashSeeds& seeds) {
+  return load_packs<PatternKind>(dir, warnings, seeds);
+}
+
 Result<std::vector<FrameworkPack>> load_framework_packs(const std::string& dir, std::vector<std::string>& warnings) {
-  return load_packs<FrameworkKind>(dir, warnings);
+  HashSeeds seeds;
+  return load_framework_packs(dir, warnings, seeds);
 }
 
 Result<std::vector<PatternPack>> load_pattern_packs(const std::string& dir, std::vector<std::string>& warnings) {
-  return load_packs<PatternKind>(dir, warnings);
+  HashSeeds seeds;
+  return load_pattern_packs(dir, warnings, seeds);
 }
 
 }  // namespace detect

@@ -15,12 +15,22 @@ std::string PackReadError::display() const {
   return text;
 }
 
+PackRead<FrameworkPack> read_framework_pack(std::string_view text, HashSeeds& seeds) {
+  return packs::read_pack_document<FrameworkPack>(text, seeds);
+}
+
+PackRead<PatternPack> read_pattern_pack(std::string_view text, HashSeeds& seeds) {
+  return packs::read_pack_document<PatternPack>(text, seeds);
+}
+
 PackRead<FrameworkPack> read_framework_pack(std::string_view text) {
-  return packs::read_pack_document<FrameworkPack>(text);
+  HashSeeds seeds;
+  return read_framework_pack(text, seeds);
 }
 
 PackRead<PatternPack> read_pattern_pack(std::string_view text) {
-  return packs::read_pack_document<PatternPack>(text);
+  HashSeeds seeds;
+  return read_pattern_pack(text, seeds);
 }
 
 }  // namespace detect

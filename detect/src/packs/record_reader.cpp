@@ -71,8 +71,8 @@ void append_plain_identity(std::string& out, std::string_view text) {
 
 }  // namespace
 
-RecordReader::RecordReader(YamlDocument& document)
-    : doc_(document), collections_(0, SeededTextHash{seeds_.next()}) {}
+RecordReader::RecordReader(YamlDocument& document, HashSeeds& seeds)
+    : doc_(document), seeds_(seeds), collections_(0, SeededTextHash{seeds_.next()}) {}
 
 bool RecordReader::read(std::size_t& pos, std::string& out) {
   return at_node(pos, [&](std::size_t& at) {

@@ -82,7 +82,8 @@ inline constexpr std::uint64_t kReplayFloorUnits = std::uint64_t{1} << 20;
 
 class RecordReader {
  public:
-  explicit RecordReader(YamlDocument& document);
+  // `seeds` key the tables of free keys; they are borrowed for the reader's lifetime.
+  RecordReader(YamlDocument& document, HashSeeds& seeds);
 
   [[nodiscard]] const PackReadError& error() const { return error_; }
 
@@ -197,7 +198,7 @@ class RecordReader {
   std::vector<PathStep> path_;
   PackReadError error_;
   // Free keys come from the pack: tables of them are seeded against crafted collisions.
-  HashSeeds seeds_;
+  HashSeeds& seeds_;
   std::unordered_map<std::string, std::uint64_t, SeededTextHash, TextEqual> collections_;  // by signature
 };
 
@@ -360,9 +361,9 @@ bool RecordReader::read_record(std::size_t& at, R& out) {
 // further document fails the read, and nothing of the record is kept then. A failure met before
 // libyaml came to the text's cut is reported as such; any later one gives way to the cut's error.
 template <SchemaRecord R>
-PackRead<R> read_pack_document(std::string_view text) {
-  YamlDocument document(text);
-  RecordReader reader(document);
+PackRead<R> read_pack_document(std::string_view text, HashSeeds& seeds) {
+  YamlDocument document(text, seeds.next());
+  RecordReader reader(document, seeds);
   R record{};
   std::size_t pos = 0;
   if (!reader.read(pos, record)) {

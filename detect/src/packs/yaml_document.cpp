@@ -68,7 +68,8 @@ struct EventHandle {
 class DocumentLoader {
  public:
   // libyaml reads only the text before the cut, if there is one.
-  DocumentLoader(YamlDocument& document, std::string_view text) : doc_(document) {
+  DocumentLoader(YamlDocument& document, std::string_view text, HashKey anchors_key)
+      : doc_(document), anchors_by_name_(anchors_key) {
     // An allocation that fails is the call's end, never a warning about the pack.
     if (yaml_parser_initialize(&parser_) == 0) throw std::bad_alloc();
     const std::string_view read = doc_.cut_ ? text.substr(0, doc_.cut_->bytes) : text;
@@ -277,13 +278,13 @@ class DocumentLoader {
   YamlDocument& doc_;
   yaml_parser_t parser_{};
   // Anchor names come from the pack: seeded, so that crafted names cannot all collide.
-  TextMap<std::size_t> anchors_by_name_{HashSeeds().next()};
+  TextMap<std::size_t> anchors_by_name_;
   std::vector<OpenCollection> open_;
   std::size_t open_flow_ = 0;  // flow collections among `open_`
 };
 
-YamlDocument::YamlDocument(std::string_view text)
-    : cut_(find_text_cut(text)), loader_(std::make_unique<DocumentLoader>(*this, text)) {}
+YamlDocument::YamlDocument(std::string_view text, HashKey anchors_key)
+    : cut_(find_text_cut(text)), loader_(std::make_unique<DocumentLoader>(*this, text, anchors_key)) {}
 
 YamlDocument::~YamlDocument() = default;
 

@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "detect/hash_seeds.h"
 #include "detect/packs.h"
 #include "packs/text_cut.h"
 
@@ -67,8 +68,8 @@ class DocumentLoader;
 
 class YamlDocument {
  public:
-  // Parses lazily: `text` must outlive the document.
-  explicit YamlDocument(std::string_view text);
+  // Parses lazily: `text` must outlive the document. `anchors_key` seeds the table of anchor names.
+  YamlDocument(std::string_view text, HashKey anchors_key);
   ~YamlDocument();
   YamlDocument(const YamlDocument&) = delete;
   YamlDocument& operator=(const YamlDocument&) = delete;

@@ -67,8 +67,8 @@ struct EntryAccess {
 
 class Walk {
  public:
-  Walk(const std::string& root, FileSink& sink)
-      : sink_(sink), path_(root), visits_(seeds_.next()), on_path_(0, FileIdentityHash{seeds_.next()}) {}
+  Walk(const std::string& root, FileSink& sink, HashSeeds& seeds)
+      : sink_(sink), path_(root), visits_(seeds.next()), on_path_(0, FileIdentityHash{seeds.next()}) {}
 
   Status run() {
     if (path_.find('\0') != std::string::npos) return Error(kNulInPathText);
@@ -186,7 +186,6 @@ class Walk {
   }
 
   FileSink& sink_;
-  HashSeeds seeds_;
   std::string path_;  // the innermost folder's path, then the entry being visited
   // A deque, so that entering a folder never moves the listings below it: a short listing keeps
   // its characters inside itself, and a vector's growth would leave the entry names handed out
@@ -211,7 +210,12 @@ class ListSink final : public FileSink {
 
 }  // namespace
 
-Status walk_project(const std::string& root, FileSink& sink) { return Walk(root, sink).run(); }
+Status walk_project(const std::string& root, FileSink& sink, HashSeeds& seeds) { return Walk(root, sink, seeds).run(); }
+
+Status walk_project(const std::string& root, FileSink& sink) {
+  HashSeeds seeds;
+  return walk_project(root, sink, seeds);
+}
 
 Status walk_project(const std::string& root, std::vector<ParsedFile>& files, std::vector<WalkError>& errors) {
   ListSink sink(files, errors);

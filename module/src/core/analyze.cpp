@@ -57,21 +57,31 @@ detect::Result<JsonText> analyze_path_impl(std::string_view path,
   const std::string framework_folder = pack_dir ? std::string(*pack_dir) : default_pack_dir(root);
   const std::string pattern_folder = pattern_dir ? std::string(*pattern_dir) : default_pattern_dir(root);
   std::vector<std::string> warnings;
+  // One draw of random bytes keys every hash table of the call.
+  detect::HashSeeds seeds;
 
-  auto framework_packs = detect::load_framework_packs(framework_folder, warnings);
+  auto framework_packs = detect::load_framework_packs(framework_folder, warnings, seeds);
   if (!framework_packs.ok()) return failure("loading framework packs: ", framework_packs.error());
-  auto pattern_packs = detect::load_pattern_packs(pattern_folder, warnings);
+  auto pattern_packs = detect::load_pattern_packs(pattern_folder, warnings, seeds);
   if (!pattern_packs.ok()) return failure("loading pattern packs: ", pattern_packs.error());
-  return analyze_project(root, framework_packs.value(), pattern_packs.value(), std::move(warnings));
+  return analyze_project(root, framework_packs.value(), pattern_packs.value(), std::move(warnings), seeds);
 }
 
 detect::Result<JsonText> analyze_project(const std::string& root,
                                          const std::vector<detect::FrameworkPack>& framework_packs,
                                          const std::vector<detect::PatternPack>& pattern_packs,
                                          std::vector<std::string> warnings) {
-  detect::ManifestBuilder builder(framework_packs, pattern_packs);
+  detect::HashSeeds seeds;
+  return analyze_project(root, framework_packs, pattern_packs, std::move(warnings), seeds);
+}
+
+detect::Result<JsonText> analyze_project(const std::string& root,
+                                         const std::vector<detect::FrameworkPack>& framework_packs,
+                                         const std::vector<detect::PatternPack>& pattern_packs,
+                                         std::vector<std::string> warnings, detect::HashSeeds& seeds) {
+  detect::ManifestBuilder builder(framework_packs, pattern_packs, seeds);
   AnalysingSink sink(builder, warnings);
-  const detect::Status walked = detect::walk_project(root, sink);
+  const detect::Status walked = detect::walk_project(root, sink, seeds);
   if (!walked.ok()) {
     // The message names the root as given, never the folder that failed nor the I/O error.
     detect::Error error = detect::Error(walked.error()).context("walking " + detect::path_to_text(root));

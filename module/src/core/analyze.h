@@ -33,5 +33,10 @@ namespace vesk {
                                                       const std::vector<detect::FrameworkPack>& framework_packs,
                                                       const std::vector<detect::PatternPack>& pattern_packs,
                                                       std::vector<std::string> warnings);
+// The same with the call's hash seeds (the form above draws its own).
+[[nodiscard]] detect::Result<JsonText> analyze_project(const std::string& root,
+                                                      const std::vector<detect::FrameworkPack>& framework_packs,
+                                                      const std::vector<detect::PatternPack>& pattern_packs,
+                                                      std::vector<std::string> warnings, detect::HashSeeds& seeds);
 
 }  // namespace vesk
