@@ -9,6 +9,7 @@
 #include <new>
 
 #include "common/file_descriptor.h"
+#include "common/open_file.h"
 
 namespace detect {
 namespace {
@@ -53,14 +54,25 @@ Status read_utf8_file_into(const std::string& path, std::uint64_t max_bytes, con
 Status read_utf8_file_into(int dir, const char* path, std::uint64_t max_bytes, const char* too_large_text,
                            std::string& text) {
   text.clear();
+  FileDescriptor file;
+  struct stat status {};
+  if (Status opened = open_for_reading(dir, path, file, status); !opened.ok()) return opened;
+  return read_open_utf8_file_into(file, status, max_bytes, too_large_text, text);
+}
+
+Status open_for_reading(int dir, const char* path, FileDescriptor& file, struct stat& status) {
   // O_NONBLOCK keeps open() itself from waiting for a writer when the name is a FIFO, O_NOCTTY a
   // terminal from becoming the process's own; the type is checked before any read.
-  int fd = ::openat(dir, path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  const int fd = ::openat(dir, path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return os_error(errno);
-  FileDescriptor file(fd);
-
-  struct stat status {};
+  file = FileDescriptor(fd);
   if (::fstat(file.get(), &status) != 0) return os_error(errno);
+  return ok_status();
+}
+
+Status read_open_utf8_file_into(const FileDescriptor& file, const struct stat& status, std::uint64_t max_bytes,
+                                const char* too_large_text, std::string& text) {
+  text.clear();
   if (S_ISDIR(status.st_mode)) return os_error(EISDIR);
   if (!S_ISREG(status.st_mode)) return os_error(EINVAL);
   if (static_cast<std::uint64_t>(status.st_size) > max_bytes) return Error(too_large_text);

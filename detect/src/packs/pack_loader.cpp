@@ -3,14 +3,19 @@
 // that cannot be read ends the load. One file under many names (links) is read under the first
 // kMaxVisitsPerIdentity of them only.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/file_descriptor.h"
 #include "common/file_identity.h"
+#include "common/open_file.h"
 #include "detect/io.h"
 #include "detect/packs.h"
 #include "detect/path.h"
@@ -90,19 +95,27 @@ Result<std::vector<typename Kind::Pack>> load_packs(const std::string& dir, std:
     if (name == "." || name == ".." || !has_extension(name, "yaml")) continue;
     const std::string path = join_path(dir, name);
     // Links can make one pack file appear under any number of names; it is read under the first
-    // few only, as the walk does with a source file.
+    // few only, as the walk does with a source file. The status is the open file's; one that cannot
+    // be opened is asked for its status by name, so that it counts its visits all the same.
+    std::string text;
+    FileDescriptor file;
     struct stat pack_status {};
-    if (::stat(path.c_str(), &pack_status) == 0 && !visits.admit(pack_status)) continue;
-    Result<std::string> text = read_utf8_file(path);
-    if (!text.ok()) return std::move(text).error().context("reading pack " + path_to_text(path));
-    if (is_blank_yaml(*text)) continue;
-    PackRead<typename Kind::Pack> read = Kind::read(*text, seeds);
-    if (!read.pack) {
-      warnings.push_back(Kind::read_failed(path, *read.error));
-    } else if (!Kind::right_kind(*read.pack)) {
-      warnings.push_back(Kind::wrong_kind(path, *read.pack));
+    Status read = open_for_reading(AT_FDCWD, path.c_str(), file, pack_status);
+    if (!read.ok()) {
+      if (::stat(path.c_str(), &pack_status) == 0 && !visits.admit(pack_status)) continue;
     } else {
-      packs.push_back(std::move(*read.pack));
+      if (!visits.admit(pack_status)) continue;
+      read = read_open_utf8_file_into(file, pack_status, std::numeric_limits<std::uint64_t>::max(), "file too large", text);
+    }
+    if (!read.ok()) return std::move(read).error().context("reading pack " + path_to_text(path));
+    if (is_blank_yaml(text)) continue;
+    PackRead<typename Kind::Pack> pack = Kind::read(text, seeds);
+    if (!pack.pack) {
+      warnings.push_back(Kind::read_failed(path, *pack.error));
+    } else if (!Kind::right_kind(*pack.pack)) {
+      warnings.push_back(Kind::wrong_kind(path, *pack.pack));
+    } else {
+      packs.push_back(std::move(*pack.pack));
     }
   }
   return packs;

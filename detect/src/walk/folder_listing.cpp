@@ -1,8 +1,6 @@
 #include "walk/folder_listing.h"
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -12,31 +10,28 @@
 
 namespace detect {
 
-Result<FolderListing> FolderListing::read(int folder, bool (*keep)(std::string_view name)) {
-  // fdopendir takes over the descriptor it is given and closedir closes it; the folder's own
-  // descriptor is still needed afterwards, so the listing gets a copy.
-  const int copy = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
-  if (copy < 0) return Error(io_error_text(errno));
-  // Closed however reading ends: the names are copied into a growing text, which may throw.
-  const std::unique_ptr<DIR, int (*)(DIR*)> listing(::fdopendir(copy), ::closedir);
-  if (listing == nullptr) {
-    const int error = errno;
-    ::close(copy);
-    return Error(io_error_text(error));
-  }
+Result<FolderListing> FolderListing::read(int folder, bool (*keep)(std::string_view name), ListingBuffer& buffer) {
+  // getdents64 on the folder's own descriptor, as readdir does beneath, without the copy of the
+  // descriptor and the status and flag calls that fdopendir would make for every folder.
+  if (buffer.bytes == nullptr) buffer.bytes = std::make_unique<char[]>(ListingBuffer::kSize);
   FolderListing out;
   for (;;) {
-    errno = 0;
-    const dirent* entry = ::readdir(listing.get());
-    if (entry == nullptr) {
-      out.failure_ = errno;
+    const ssize_t got = ::getdents64(folder, buffer.bytes.get(), ListingBuffer::kSize);
+    if (got < 0) {
+      // A folder deleted while it is listed ends its listing, as readdir takes it.
+      if (errno != ENOENT) out.failure_ = errno;
       break;
     }
-    const std::string_view name = entry->d_name;
-    if (name == "." || name == ".." || !keep(name)) continue;
-    out.entries_.push_back(static_cast<char>(entry->d_type));
-    out.entries_.append(name);
-    out.entries_.push_back('\0');
+    if (got == 0) break;
+    for (ssize_t at = 0; at < got;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(buffer.bytes.get() + at);
+      at += entry->d_reclen;
+      const std::string_view name = entry->d_name;
+      if (name == "." || name == ".." || !keep(name)) continue;
+      out.entries_.push_back(static_cast<char>(entry->d_type));
+      out.entries_.append(name);
+      out.entries_.push_back('\0');
+    }
   }
   return out;
 }

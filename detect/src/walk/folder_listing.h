@@ -4,6 +4,8 @@
 // the current path.
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +14,12 @@
 
 namespace detect {
 
+// The buffer that every listing of a walk reads its entries through, made on first use.
+struct ListingBuffer {
+  static constexpr std::size_t kSize = 32768;  // as readdir's own
+  std::unique_ptr<char[]> bytes;
+};
+
 class FolderListing {
  public:
   struct Entry {
@@ -19,12 +27,12 @@ class FolderListing {
     unsigned char type;  // the listing's d_type: DT_DIR, DT_REG, DT_LNK, ..., DT_UNKNOWN
   };
 
-  // The entries of the open folder `folder`, in the order the system lists them, without "."
-  // and ".." and without the names that `keep` refuses. `folder` stays open and the caller's.
-  // A listing that cannot be opened is an error; one that fails part-way keeps the entries read
-  // before the failure and gives the failure after them (`failure`), where a walk that streamed
-  // the listing would have met it.
-  static Result<FolderListing> read(int folder, bool (*keep)(std::string_view name));
+  // The entries of the open folder `folder` (read from its own descriptor, whose offset this
+  // moves), in the order the system lists them, without "." and ".." and without the names that
+  // `keep` refuses. `folder` stays open and the caller's. A listing that fails part-way keeps the
+  // entries read before the failure and gives the failure after them (`failure`), where a walk
+  // that streamed the listing would have met it.
+  static Result<FolderListing> read(int folder, bool (*keep)(std::string_view name), ListingBuffer& buffer);
 
   // The next entry, valid until the listing is destroyed; nothing once all were given.
   std::optional<Entry> next();

@@ -19,6 +19,7 @@
 
 #include "common/file_descriptor.h"
 #include "common/file_identity.h"
+#include "common/open_file.h"
 #include "detect/io.h"
 #include "detect/path.h"
 #include "detect/walk.h"
@@ -97,6 +98,13 @@ class Walk {
   Status visit(const FolderListing::Entry& entry) {
     path_.resize(folders_.back().path_length);
     append_to_path(path_, entry.name);
+    if (entry.type == DT_REG && path_.size() < PATH_MAX) {
+      // The listing says regular file, so no link: a name without the "py" extension costs no
+      // system call at all, and a source file's status is that of the file once opened. Whatever
+      // else meets it (it cannot be opened, or it is no longer a regular file) takes the road below.
+      if (!has_extension(entry.name, "py")) return ok_status();
+      if (read_regular_file(entry.name.data())) return ok_status();
+    }
 
     // `entry.name` is NUL-terminated in its listing, which stays in place until its folder is
     // left: entering a subfolder moves no listing (see `folders_`).
@@ -135,10 +143,25 @@ class Walk {
     return ::stat(access.name, &status) == 0;
   }
 
+  // Opens `name` in the innermost folder, and reads and parses it when it is a regular file; false,
+  // having done nothing, when it is not or cannot be opened.
+  bool read_regular_file(const char* name) {
+    FileDescriptor file;
+    struct stat status {};
+    if (!open_for_reading(current_.get(), name, file, status).ok() || !S_ISREG(status.st_mode)) return false;
+    if (!visits_.admit(status)) return true;
+    if (buffers_.text == nullptr) buffers_.text = std::make_unique<std::string>();
+    parse_read(read_open_utf8_file_into(file, status, kMaxSourceBytes, kSourceTooLargeText, *buffers_.text));
+    return true;
+  }
+
   void read_and_parse(const EntryAccess& access) {
     if (buffers_.text == nullptr) buffers_.text = std::make_unique<std::string>();
-    const Status read =
-        read_utf8_file_into(access.dir, access.name, kMaxSourceBytes, kSourceTooLargeText, *buffers_.text);
+    parse_read(read_utf8_file_into(access.dir, access.name, kMaxSourceBytes, kSourceTooLargeText, *buffers_.text));
+  }
+
+  // Parses the text just read into the buffer, or makes the read's failure a walk error.
+  void parse_read(const Status& read) {
     if (!read.ok()) {
       sink_.on_error(WalkError{WalkError::Kind::ReadFailed, path_, read.error().message()});
       return;
@@ -158,7 +181,7 @@ class Walk {
 
   // Reads the listing of `folder`, whose path is the walk's path, and makes it the innermost.
   Status enter(FileDescriptor folder, const struct stat& status) {
-    Result<FolderListing> listing = FolderListing::read(folder.get(), kept_by_name);
+    Result<FolderListing> listing = FolderListing::read(folder.get(), kept_by_name, listing_buffer_);
     if (!listing.ok()) return std::move(listing).error();
     folders_.push_back(Folder{path_.size(), FileIdentity::of(status), std::move(listing).value()});
     on_path_.insert(folders_.back().identity);
@@ -195,6 +218,7 @@ class Walk {
   VisitCounts visits_;      // of every folder and file, for the whole walk
   FileIdentitySet on_path_;  // the folders on the current path
   Buffers buffers_;
+  ListingBuffer listing_buffer_;
 };
 
 class ListSink final : public FileSink {
