@@ -83,6 +83,11 @@ bool is_valid_utf8(std::string_view s) {
 
 void append_path_text(std::string& out, std::string_view path) {
   static constexpr char kReplacement[] = "\xEF\xBF\xBD";
+  // Nearly every path is well-formed and shown as it stands, in one append.
+  if (is_valid_utf8(path)) {
+    out.append(path);
+    return;
+  }
   std::size_t i = 0;
   while (i < path.size()) {
     std::size_t subpart = 0;

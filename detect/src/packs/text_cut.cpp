@@ -4,6 +4,7 @@
 #include "packs/text_cut.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace detect::packs {
@@ -62,6 +63,24 @@ std::string too_many_directives() {
   return "more than " + std::to_string(kDirectiveLines) + " YAML directives (lines that begin with %)";
 }
 
+// The length of the longest prefix of `text`, a multiple of eight, whose bytes are all 20..7E.
+std::size_t printable_ascii_prefix(std::string_view text) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+  std::size_t at = 0;
+  while (at + 8 <= text.size()) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + at, 8);
+    // A byte below 20, a byte 7F (zero once XORed with 7F) or a byte with its top bit set; the
+    // subtractions may flag a byte that is fine, never miss one that is not.
+    const std::uint64_t below_space = (word - 0x20 * kOnes) & ~word & kHighs;
+    const std::uint64_t is_delete = ((word ^ (0x7F * kOnes)) - kOnes) & ~(word ^ (0x7F * kOnes)) & kHighs;
+    if ((below_space | is_delete | (word & kHighs)) != 0) break;
+    at += 8;
+  }
+  return at;
+}
+
 bool is_line_break(char32_t c) { return c == '\r' || c == '\n' || c == 0x85 || c == 0x2028 || c == 0x2029; }
 
 std::uint32_t next_line(std::uint32_t line) { return line == UINT32_MAX ? line : line + 1; }
@@ -75,6 +94,14 @@ std::optional<TextCut> find_text_cut(std::string_view text) {
   std::uint32_t line = 1;
   bool at_line_start = true;
   while (at < text.size()) {  // every pass takes one character, at least one byte
+    // Inside a line, printable ASCII is one character a byte that neither ends the line nor
+    // starts a directive: eight such bytes are taken in one step.
+    if (!at_line_start) {
+      const std::size_t run = printable_ascii_prefix(text.substr(at));
+      at += run;
+      characters += run;
+      if (at == text.size()) break;
+    }
     const ReadCharacter character = read_character(text, at);
     if (character.problem != nullptr) return TextCut{at, characters, refused(character)};
     if (at_line_start && character.value == '%' && ++directive_lines > kDirectiveLines) {
