@@ -43,3 +43,20 @@ def test_a_small_call_maps_no_memory_of_its_own(tmp_path):
     # The trace does show them: the interpreter's start-up maps memory.
     assert any(memory_call.search(line) for line in lines[:start])
     assert [line for line in lines[start:end] if memory_call.search(line)] == []
+
+
+@pytest.mark.skipif(shutil.which("strace") is None, reason="strace is not installed (scripts/setup installs it)")
+def test_a_call_draws_random_bytes_once(tmp_path):
+    """Every hash table of a call is keyed from one draw of the system's random source, however many
+    packs and tables the call makes (the demo reads several pack files, each with tables of its own)."""
+    trace = tmp_path / "trace"
+    done = subprocess.run(["strace", "-f", "-e", "trace=getrandom,write", "-o", str(trace),
+                           sys.executable, "-c", MARKED_CALLS, golden_manifest.DEMO],
+                          cwd=SOURCE_DIR, capture_output=True, text=True, timeout=120)
+    if done.returncode != 0 and "ptrace" in done.stderr:
+        pytest.skip(f"strace cannot trace here: {done.stderr.strip()[:200]}")
+    assert done.returncode == 0, done.stderr
+    lines = trace.read_text().splitlines()
+    start = next(i for i, line in enumerate(lines) if "<calls>" in line)
+    end = next(i for i, line in enumerate(lines) if "</calls>" in line)
+    assert len([line for line in lines[start:end] if "getrandom(" in line]) == 3
