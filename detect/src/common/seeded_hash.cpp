@@ -67,11 +67,13 @@ std::uint64_t siphash13(HashKey key, std::string_view data) {
 
 HashSeeds::HashSeeds() : base_(random_key()) {}
 
-HashKey HashSeeds::next() {
-  std::uint64_t words[2] = {2 * handed_out_, 2 * handed_out_ + 1};
-  ++handed_out_;
+HashSeeds HashSeeds::fork() {
+  // SipHash of a counter under this key: the forked key looks independent of every key handed
+  // out here, whose k0 only counts up.
+  const std::uint64_t words[2] = {2 * forks_, 2 * forks_ + 1};
+  ++forks_;
   const auto word = [&](int i) { return std::string_view(reinterpret_cast<const char*>(&words[i]), sizeof words[i]); };
-  return HashKey{siphash13(base_, word(0)), siphash13(base_, word(1))};
+  return HashSeeds(HashKey{siphash13(base_, word(0)), siphash13(base_, word(1))});
 }
 
 }  // namespace detect
