@@ -66,11 +66,10 @@ class CallKeywords {
 };
 
 // Fills capture templates. One per analysis: the placeholder pattern `\{kwarg\('([^']+)'\)\}` is
-// compiled once, each distinct template is searched for it once, and the working storage is
-// reused from one expansion to the next.
+// compiled once, at the first expansion, each distinct template is searched for it once, and the
+// working storage is reused from one expansion to the next.
 class CaptureExpander {
  public:
-  // Throws std::bad_alloc when the pattern cannot be compiled, which only exhausted memory causes.
   explicit CaptureExpander(HashKey key, std::size_t limit = kCaptureTextLimit);
   ~CaptureExpander();
   CaptureExpander(const CaptureExpander&) = delete;
@@ -81,6 +80,7 @@ class CaptureExpander {
   // value of its keyword. The empty text, as for an absent keyword, when that result is longer
   // than the limit or when the replacements would remove and insert more than `work_budget`
   // bytes in all (see sequential_replacement.h).
+  // Throws std::bad_alloc when the pattern cannot be compiled, which only exhausted memory causes.
   [[nodiscard]] std::string expand(std::string_view template_text, CallKeywords& call);
 
  private:
@@ -98,7 +98,7 @@ class CaptureExpander {
   const ValueCut& cut(CallKeywords& call, const std::string& value);
   const Placeholders& placeholders(std::string_view template_text);
 
-  std::unique_ptr<re2::RE2> regex_;
+  std::unique_ptr<re2::RE2> regex_;  // null until the first expansion
   TextMap<Placeholders> templates_;  // every template met so far
   HashKey key_;
   std::size_t limit_;

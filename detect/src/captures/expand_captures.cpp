@@ -1,7 +1,9 @@
 // Capture templates filled from a call's keyword values.
 #include <re2/re2.h>
 
+#include <memory>
 #include <new>
+#include <utility>
 
 #include "captures/captures.h"
 
@@ -39,15 +41,7 @@ std::string replace_all(std::string_view template_text, std::string_view match, 
 }  // namespace
 
 CaptureExpander::CaptureExpander(HashKey key, std::size_t limit)
-    : regex_(std::make_unique<re2::RE2>(R"(\{kwarg\('([^']+)'\)\})")),
-      templates_(key),
-      key_(key),
-      limit_(limit),
-      hasher_(key),
-      replacement_(hasher_) {
-  // The pattern is fixed and valid: RE2 fails on it only when it cannot get the memory to compile.
-  if (!regex_->ok()) throw std::bad_alloc();
-}
+    : templates_(key), key_(key), limit_(limit), hasher_(key), replacement_(hasher_) {}
 
 CaptureExpander::~CaptureExpander() = default;
 
@@ -61,6 +55,14 @@ const CaptureExpander::Placeholders& CaptureExpander::placeholders(std::string_v
   if (const Placeholders* known = templates_.find(template_text)) return *known;
   Placeholders found;
   TextMap<std::uint32_t> name_ids(key_);
+  // Compiled at the first expansion: compiling costs more than the rest of a call on a small tree,
+  // and a call whose packs match no capture template needs no pattern.
+  if (regex_ == nullptr) {
+    auto regex = std::make_unique<re2::RE2>(R"(\{kwarg\('([^']+)'\)\})");
+    // The pattern is fixed and valid: RE2 fails on it only when it cannot get the memory to compile.
+    if (!regex->ok()) throw std::bad_alloc();
+    regex_ = std::move(regex);
+  }
   const re2::StringPiece input(template_text.data(), template_text.size());
   re2::StringPiece groups[2];
   std::size_t position = 0;
