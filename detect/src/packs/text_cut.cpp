@@ -102,6 +102,16 @@ std::optional<TextCut> find_text_cut(std::string_view text) {
       characters += run;
       if (at == text.size()) break;
     }
+    // One printable ASCII byte, or a line feed: the same as the full decoding below gives, but
+    // without it (a "%" only counts at the start of a line).
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if ((byte >= 0x20 && byte <= 0x7E && !(at_line_start && byte == '%')) || byte == '\n') {
+      ++at;
+      ++characters;
+      at_line_start = byte == '\n';
+      if (at_line_start) line = next_line(line);
+      continue;
+    }
     const ReadCharacter character = read_character(text, at);
     if (character.problem != nullptr) return TextCut{at, characters, refused(character)};
     if (at_line_start && character.value == '%' && ++directive_lines > kDirectiveLines) {
