@@ -26,11 +26,15 @@ os.write(1, b"</calls>\n")
 """
 
 
-@pytest.mark.skipif(shutil.which("strace") is None, reason="strace is not installed (scripts/setup installs it)")
-@pytest.mark.skipif(SANITIZED, reason="the sanitizer's allocator maps memory of its own for the heap")
-def test_a_small_call_maps_no_memory_of_its_own(tmp_path):
+NEEDS_STRACE = pytest.mark.skipif(shutil.which("strace") is None,
+                                  reason="strace is not installed (scripts/setup installs it)")
+
+
+def traced_calls(tmp_path, calls):
+    """The trace of MARKED_CALLS on the demo, for the system calls `calls` (strace's -e trace=
+    classes and names), as lines, and the lines that the marked calls span."""
     trace = tmp_path / "trace"
-    done = subprocess.run(["strace", "-f", "-e", "trace=memory,write", "-o", str(trace),
+    done = subprocess.run(["strace", "-f", "-e", f"trace={calls},write", "-o", str(trace),
                            sys.executable, "-c", MARKED_CALLS, golden_manifest.DEMO],
                           cwd=SOURCE_DIR, capture_output=True, text=True, timeout=120)
     if done.returncode != 0 and "ptrace" in done.stderr:
@@ -39,24 +43,22 @@ def test_a_small_call_maps_no_memory_of_its_own(tmp_path):
     lines = trace.read_text().splitlines()
     start = next(i for i, line in enumerate(lines) if "<calls>" in line)
     end = next(i for i, line in enumerate(lines) if "</calls>" in line)
+    return lines, range(start, end)
+
+
+@NEEDS_STRACE
+@pytest.mark.skipif(SANITIZED, reason="the sanitizer's allocator maps memory of its own for the heap")
+def test_a_small_call_maps_no_memory_of_its_own(tmp_path):
+    lines, marked = traced_calls(tmp_path, "memory")
     memory_call = re.compile(r"\b(mmap|munmap|mremap|madvise)\(")
     # The trace does show them: the interpreter's start-up maps memory.
-    assert any(memory_call.search(line) for line in lines[:start])
-    assert [line for line in lines[start:end] if memory_call.search(line)] == []
+    assert any(memory_call.search(line) for line in lines[:marked.start])
+    assert [line for line in lines[marked.start:marked.stop] if memory_call.search(line)] == []
 
 
-@pytest.mark.skipif(shutil.which("strace") is None, reason="strace is not installed (scripts/setup installs it)")
+@NEEDS_STRACE
 def test_a_call_draws_random_bytes_once(tmp_path):
     """Every hash table of a call is keyed from one draw of the system's random source, however many
     packs and tables the call makes (the demo reads several pack files, each with tables of its own)."""
-    trace = tmp_path / "trace"
-    done = subprocess.run(["strace", "-f", "-e", "trace=getrandom,write", "-o", str(trace),
-                           sys.executable, "-c", MARKED_CALLS, golden_manifest.DEMO],
-                          cwd=SOURCE_DIR, capture_output=True, text=True, timeout=120)
-    if done.returncode != 0 and "ptrace" in done.stderr:
-        pytest.skip(f"strace cannot trace here: {done.stderr.strip()[:200]}")
-    assert done.returncode == 0, done.stderr
-    lines = trace.read_text().splitlines()
-    start = next(i for i, line in enumerate(lines) if "<calls>" in line)
-    end = next(i for i, line in enumerate(lines) if "</calls>" in line)
-    assert len([line for line in lines[start:end] if "getrandom(" in line]) == 3
+    lines, marked = traced_calls(tmp_path, "getrandom")
+    assert len([line for line in lines[marked.start:marked.stop] if "getrandom(" in line]) == 3
