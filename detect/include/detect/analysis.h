@@ -34,6 +34,9 @@ class ManifestBuilder {
   ManifestBuilder(std::vector<FrameworkPack>&&, const std::vector<PatternPack>&) = delete;
   ManifestBuilder(const std::vector<FrameworkPack>&, std::vector<PatternPack>&&) = delete;
   ManifestBuilder(std::vector<FrameworkPack>&&, std::vector<PatternPack>&&) = delete;
+  ManifestBuilder(std::vector<FrameworkPack>&&, const std::vector<PatternPack>&, HashSeeds&) = delete;
+  ManifestBuilder(const std::vector<FrameworkPack>&, std::vector<PatternPack>&&, HashSeeds&) = delete;
+  ManifestBuilder(std::vector<FrameworkPack>&&, std::vector<PatternPack>&&, HashSeeds&) = delete;
   ~ManifestBuilder();
   ManifestBuilder(ManifestBuilder&&) noexcept;
   ManifestBuilder& operator=(ManifestBuilder&&) noexcept;
