@@ -67,6 +67,18 @@ TEST(JsonFloat, ShortestDigitsInEachLayout) {
   for (const FloatCase& c : cases) {
     EXPECT_EQ(f32_text(c.value), c.text) << "bits 0x" << std::hex << std::bit_cast<std::uint32_t>(c.value);
   }
+  // One buffer remembers the last float it wrote: each value twice running, then the next (zero
+  // and negative zero are equal as floats, not as texts).
+  JsonBuffer out;
+  std::string expected;
+  for (const FloatCase& c : cases) {
+    for (int i = 0; i < 2; ++i) {
+      out.f32(c.value);
+      out.raw(',');
+      expected.append(c.text).push_back(',');
+    }
+  }
+  EXPECT_EQ(out.view(), expected);
 }
 
 TEST(JsonText, EscapesOnlyQuoteBackslashAndControls) {
@@ -202,7 +214,7 @@ TEST(ManifestJson, EveryRecordInKeyOrder) {
 TEST(ManifestJson, CallsViewingSharedTextsWriteWhatCopiesWrite) {
   // Records of one function view the same stored texts, and so do a callee and the resolved name
   // it equals; the same records with every text a copy of its own must give the same bytes.
-  const std::string fn = "Cls.m\"1\"", other_fn = "Cls.m\"1\"", file = "app/\x01-f.py", callee = "a.b\\c";
+  const std::string fn = "Cls.m\"1\"", other_fn = "Cls.m\"1\"", file = "app/\x01-f\xc3\xa9.py", callee = "a.b\\c";
   const std::string_view f(fn), g(other_fn), p(file), c(callee);
   const std::vector<detect::UnclassifiedCall> shared = {
       {c, c, std::nullopt, f, {p, 0}},       {c, c, std::string_view(c), f, {p, 0}},
@@ -220,12 +232,17 @@ TEST(ManifestJson, CallsViewingSharedTextsWriteWhatCopiesWrite) {
     distinct.push_back({copy(call.callee), copy(call.resolved_callee), rewrite, copy(call.function),
                         {copy(call.location.file), call.location.line}});
   }
+  // A record's location is copied from the record before when it shows the same file view and
+  // line: the counts of code points must come along with the bytes.
   JsonBuffer from_shared, from_distinct;
   write_unclassified_calls_json(from_shared, shared);
   write_unclassified_calls_json(from_distinct, distinct);
-  EXPECT_EQ(from_shared.view(), from_distinct.view());
-  EXPECT_NE(from_distinct.view().find(R"({"callee":"a.b\\c","resolved_callee":"a.b\\c","function":"Cls.m\"1\"",)"
-                                      R"("location":{"file":"app/\u0001-f.py","line":0}})"),
+  const JsonText shared_text = std::move(from_shared).take(), distinct_text = std::move(from_distinct).take();
+  EXPECT_EQ(shared_text.view(), distinct_text.view());
+  EXPECT_EQ(shared_text.code_points(), distinct_text.code_points());
+  EXPECT_EQ(shared_text.code_points(), shared_text.size() - 7);  // a two-byte é in seven records' file
+  EXPECT_NE(distinct_text.view().find(R"({"callee":"a.b\\c","resolved_callee":"a.b\\c","function":"Cls.m\"1\"",)"
+                                      "\"location\":{\"file\":\"app/\\u0001-f\xc3\xa9.py\",\"line\":0}}"),
             std::string_view::npos);
 }
 

@@ -35,61 +35,102 @@ std::string_view short_escape(unsigned char c) {
 // What a text holds that its plain copy would not deal with.
 enum TextFinding : unsigned { kNothingToDo = 0, kEscapes = 1, kNonAscii = 2 };
 
-// Nearly every text of a manifest (names, dotted paths, file paths) is ASCII with nothing to
-// escape, so that is tested first, a block at a time (the last block overlapping the one before),
-// and the text then copied whole.
-unsigned scan_text(std::string_view text) {
-  const char* bytes = text.data();
-  const std::size_t size = text.size();
-#if defined(__SSE2__)
-  if (size >= 16) {
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i backslash = _mm_set1_epi8('\\');
-    const __m128i last_control = _mm_set1_epi8(0x1F);
-    __m128i escapes = _mm_setzero_si128();
-    __m128i all = _mm_setzero_si128();
-    auto block = [&](const char* at) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-      all = _mm_or_si128(all, v);
-      // A byte is a control exactly when it is its minimum with 1F.
-      const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, last_control), v);
-      escapes = _mm_or_si128(escapes, _mm_or_si128(control, _mm_or_si128(_mm_cmpeq_epi8(v, quote),
-                                                                          _mm_cmpeq_epi8(v, backslash))));
-    };
-    std::size_t i = 0;
-    for (; i + 16 <= size; i += 16) block(bytes + i);
-    if (i < size) block(bytes + size - 16);
-    return (_mm_movemask_epi8(escapes) != 0 ? kEscapes : kNothingToDo) |
-           (_mm_movemask_epi8(all) != 0 ? kNonAscii : kNothingToDo);
-  }
-#endif
-  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
-  // True exactly when some byte of `x` is zero.
-  auto has_zero_byte = [](std::uint64_t x) { return ((x - kOnes) & ~x & kHighs) != 0; };
-  unsigned found = kNothingToDo;
-  auto word_at = [&](std::size_t at) {
-    std::uint64_t word;
-    __builtin_memcpy(&word, bytes + at, 8);
-    if ((word & kHighs) != 0) found |= kNonAscii;
-    // Nonzero exactly when some byte is below 0x20.
-    const std::uint64_t controls = (word - kOnes * 0x20) & ~word & kHighs;
-    if (controls != 0 || has_zero_byte(word ^ (kOnes * '"')) || has_zero_byte(word ^ (kOnes * '\\'))) {
-      found |= kEscapes;
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+
+// The high bit of each byte set where the byte's value is zero, or where it is below 0x20, is a
+// quotation mark or is a backslash (some bits may be set beside a byte that is; none are set when
+// no byte is): eight bytes at a time.
+std::uint64_t zero_bits(std::uint64_t x) { return (x - kOnes) & ~x; }
+std::uint64_t escape_bits(std::uint64_t word) {
+  return ((word - kOnes * 0x20) & ~word) | zero_bits(word ^ (kOnes * '"')) | zero_bits(word ^ (kOnes * '\\'));
+}
+
+std::uint64_t load8(const char* at) {
+  std::uint64_t word;
+  __builtin_memcpy(&word, at, 8);
+  return word;
+}
+void store8(char* at, std::uint64_t word) { __builtin_memcpy(at, &word, 8); }
+std::uint32_t load4(const char* at) {
+  std::uint32_t word;
+  __builtin_memcpy(&word, at, 4);
+  return word;
+}
+void store4(char* at, std::uint32_t word) { __builtin_memcpy(at, &word, 4); }
+
+unsigned findings(std::uint64_t all, std::uint64_t escapes) {
+  return ((escapes & kHighs) != 0 ? kEscapes : kNothingToDo) | ((all & kHighs) != 0 ? kNonAscii : kNothingToDo);
+}
+
+// Copies the `size` bytes at `in` to `out` and tells what they hold. Nearly every text of a
+// manifest (names, dotted paths, file paths) is ASCII with nothing to escape and is then done
+// with this one copy, a block at a time; a text with escapes is written again over the copy.
+// Short texts are read and written as two words that overlap (each byte of both is the text's),
+// longer ones in blocks of sixteen, the last block overlapping the one before.
+unsigned copy_scanning(const char* in, std::size_t size, char* out) {
+  if (size < 16) {
+    std::uint64_t first = 0;
+    std::uint64_t second = 0;
+    if (size >= 8) {
+      first = load8(in);
+      second = load8(in + size - 8);
+      store8(out, first);
+      store8(out + size - 8, second);
+    } else if (size >= 4) {
+      const std::uint32_t low = load4(in);
+      const std::uint32_t high = load4(in + size - 4);
+      store4(out, low);
+      store4(out + size - 4, high);
+      first = second = low | (std::uint64_t{high} << 32);
+    } else if (size > 0) {
+      // Bytes 0, size/2 and size-1 are all of them; the word repeats the first one.
+      const auto a = static_cast<unsigned char>(in[0]);
+      const auto b = static_cast<unsigned char>(in[size / 2]);
+      const auto c = static_cast<unsigned char>(in[size - 1]);
+      out[0] = static_cast<char>(a);
+      out[size / 2] = static_cast<char>(b);
+      out[size - 1] = static_cast<char>(c);
+      first = second = (a * kOnes & ~std::uint64_t{0xFFFF00}) | (std::uint64_t{b} << 8) | (std::uint64_t{c} << 16);
+    } else {
+      return kNothingToDo;
     }
+    return findings(first | second, escape_bits(first) | escape_bits(second));
+  }
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i last_control = _mm_set1_epi8(0x1F);
+  __m128i escapes = _mm_setzero_si128();
+  __m128i all = _mm_setzero_si128();
+  auto block = [&](std::size_t at) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + at));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), v);
+    all = _mm_or_si128(all, v);
+    // A byte is a control exactly when it is its minimum with 1F.
+    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, last_control), v);
+    escapes = _mm_or_si128(escapes, _mm_or_si128(control, _mm_or_si128(_mm_cmpeq_epi8(v, quote),
+                                                                        _mm_cmpeq_epi8(v, backslash))));
   };
   std::size_t i = 0;
-  for (; i + 8 <= size; i += 8) word_at(i);
-  if (i < size && size >= 8) {
-    word_at(size - 8);
-    return found;
-  }
-  for (; i < size; ++i) {
-    const auto c = static_cast<unsigned char>(bytes[i]);
-    if (c < 0x20 || c == '"' || c == '\\') found |= kEscapes;
-    if (c >= 0x80) found |= kNonAscii;
-  }
-  return found;
+  for (; i + 16 <= size; i += 16) block(i);
+  if (i < size) block(size - 16);
+  return (_mm_movemask_epi8(escapes) != 0 ? kEscapes : kNothingToDo) |
+         (_mm_movemask_epi8(all) != 0 ? kNonAscii : kNothingToDo);
+#else
+  std::uint64_t all = 0;
+  std::uint64_t escapes = 0;
+  auto word = [&](std::size_t at) {
+    const std::uint64_t w = load8(in + at);
+    store8(out + at, w);
+    all |= w;
+    escapes |= escape_bits(w);
+  };
+  std::size_t i = 0;
+  for (; i + 8 <= size; i += 8) word(i);
+  if (i < size) word(size - 8);
+  return findings(all, escapes);
+#endif
 }
 
 }  // namespace
@@ -113,18 +154,28 @@ void CodePointCount::add_non_ascii(std::string_view text) {
   }
 }
 
-void JsonBuffer::string(std::string_view text) {
-  const unsigned found = scan_text(text);
+void JsonBuffer::string_in_room(std::string_view text) {
+  const unsigned found = copy_scanning(text.data(), text.size(), data_ + size_ + 1);
+  // The rare texts are finished elsewhere, so that this path saves no registers.
+  if (found != kNothingToDo) {
+    string_in_room_found(text, found);
+    return;
+  }
+  data_[size_] = '"';
+  data_[size_ + 1 + text.size()] = '"';
+  size_ += text.size() + 2;
+}
+
+__attribute__((noinline)) void JsonBuffer::string_in_room_found(std::string_view text, unsigned found) {
   // Escapes are ASCII and replace ASCII bytes, so the text's own code points are the ones written.
   if ((found & kNonAscii) != 0) count_.add_non_ascii(text);
   if ((found & kEscapes) == 0) {
-    make_room(text.size() + 2);
-    data_[size_++] = '"';
-    if (!text.empty()) __builtin_memcpy(data_ + size_, text.data(), text.size());
-    size_ += text.size();
-    data_[size_++] = '"';
+    data_[size_] = '"';
+    data_[size_ + 1 + text.size()] = '"';
+    size_ += text.size() + 2;
     return;
   }
+  // Over the copy.
   raw('"');
   std::size_t run_start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -151,6 +202,18 @@ void JsonBuffer::u32(std::uint32_t value) {
 }
 
 void JsonBuffer::f32(float value) {
+  std::uint32_t bits = 0;
+  __builtin_memcpy(&bits, &value, sizeof bits);
+  if (last_float_.length != 0 && last_float_.number == bits) {
+    copy_again(last_float_);
+    return;
+  }
+  const Piece piece = start_piece(nullptr, 0, bits);
+  write_f32(value);
+  last_float_ = end_piece(piece);
+}
+
+void JsonBuffer::write_f32(float value) {
   if (!std::isfinite(value)) {
     raw("null");
     return;

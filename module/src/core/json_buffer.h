@@ -96,7 +96,21 @@ class JsonBuffer {
 
   // A JSON string: quotation marks around the text, with `"`, `\`, the five short escapes and
   // `\u00xx` (lowercase hex) for the remaining C0 controls; every other byte is copied unchanged.
-  void string(std::string_view text);
+  void string(std::string_view text) {
+    make_room(text.size() + 2);
+    string_in_room(text);
+  }
+  // `prefix` (a key with its punctuation, such as `,"name":`) and then `text` as a JSON string:
+  // the members of the bulk records, written with one check for room.
+  template <std::size_t N>
+  void member(const char (&prefix)[N], std::string_view text) {
+    constexpr std::size_t kPrefix = N - 1;
+    VESK_INVARIANT(is_ascii(std::string_view(prefix, kPrefix)), "a JSON member prefix with a byte above 7F");
+    make_room(kPrefix + text.size() + 2);
+    __builtin_memcpy(data_ + size_, prefix, kPrefix);
+    size_ += kPrefix;
+    string_in_room(text);
+  }
   // `"key":`. Keys are the writers' own names, which never need escaping and are ASCII.
   void key(std::string_view name) {
     VESK_INVARIANT(is_ascii(name), "a JSON key with a byte above 7F");
@@ -113,6 +127,29 @@ class JsonBuffer {
   // for decimal exponents -6..12 (whole numbers end in ".0") and as d.ddde±x outside them;
   // NaN and the infinities are null.
   void f32(float value);
+
+  // A piece that the writers repeat often (a record's location, the same for every record of a
+  // file): written by `write(*this)` the first time, and while the key stays the same copied from
+  // where it was last written. The key is the address and size of the text the piece shows and
+  // one number: the texts of a document do not change while it is written, so an equal key means
+  // equal bytes (checked in the sanitizer build). Only the last piece is remembered.
+  template <typename Write>
+  void repeated(std::string_view text, std::uint32_t number, Write&& write) {
+    if (text.data() == last_piece_.text && text.size() == last_piece_.text_size && number == last_piece_.number &&
+        last_piece_.length != 0) {
+      copy_again(last_piece_);
+#if defined(VESK_CHECK_INVARIANTS)
+      JsonBuffer fresh;
+      write(fresh);
+      VESK_INVARIANT(fresh.view() == view().substr(size_ - last_piece_.length),
+                     "a repeated piece's text changed while the document was written");
+#endif
+      return;
+    }
+    const Piece piece = start_piece(text.data(), text.size(), number);
+    write(*this);
+    last_piece_ = end_piece(piece);
+  }
 
   [[nodiscard]] std::size_t capacity() const { return capacity_; }
   [[nodiscard]] std::size_t size() const { return size_; }
@@ -132,6 +169,10 @@ class JsonBuffer {
     }
     return true;
   }
+  // The JSON string of `text`, with room made for it unescaped.
+  void string_in_room(std::string_view text);
+  // The same for a text copied already that holds bytes above 7F or needs escapes (`found`).
+  void string_in_room_found(std::string_view text, unsigned found);
   // Bytes whose code points are counted already (or are ASCII).
   void append(std::string_view bytes) {
     make_room(bytes.size());
@@ -147,11 +188,40 @@ class JsonBuffer {
     capacity_ = block_.capacity();
   }
 
+  void write_f32(float value);
+
+  // Where a remembered piece lies in the document, and what it counted.
+  struct Piece {
+    const void* text = nullptr;
+    std::size_t text_size = 0;
+    std::uint32_t number = 0;
+    std::size_t from = 0;
+    std::size_t length = 0;  // 0: nothing remembered
+    std::size_t continuation_bytes = 0;
+  };
+  [[nodiscard]] Piece start_piece(const void* text, std::size_t text_size, std::uint32_t number) const {
+    return Piece{text, text_size, number, size_, 0, count_.continuation_bytes};
+  }
+  [[nodiscard]] Piece end_piece(Piece piece) const {
+    piece.length = size_ - piece.from;
+    piece.continuation_bytes = count_.continuation_bytes - piece.continuation_bytes;
+    return piece;
+  }
+  // The piece's bytes once more at the end; they lie wholly before it, so the copy does not overlap.
+  void copy_again(const Piece& piece) {
+    make_room(piece.length);
+    __builtin_memcpy(data_ + size_, data_ + piece.from, piece.length);
+    size_ += piece.length;
+    count_.continuation_bytes += piece.continuation_bytes;
+  }
+
   detect::LargeBlock block_;
   char* data_ = nullptr;  // block_.data(), kept beside the size for the hot appends
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;
   CodePointCount count_;
+  Piece last_piece_;
+  Piece last_float_;  // keyed by the float's bits: confidences repeat (one per pattern pack)
 };
 
 }  // namespace vesk

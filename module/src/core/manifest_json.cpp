@@ -62,32 +62,24 @@ void write_spawn_edge(JsonBuffer& out, const detect::SpawnEdge& edge) {
   out.raw('}');
 }
 
+// The two bulk records are most of a large document: their members are written with the keys
+// and punctuation before them in one piece.
 void write_pattern_hit(JsonBuffer& out, const detect::PatternHit& hit) {
-  out.raw('{');
-  write_text_member(out, "id", hit.id);
-  out.raw(',');
-  write_text_member(out, "display_name", hit.display_name);
-  out.raw(',');
-  out.key("confidence");
+  out.member("{\"id\":", hit.id);
+  out.member(",\"display_name\":", hit.display_name);
+  out.raw(",\"confidence\":");
   out.f32(hit.confidence);
-  out.raw(',');
-  write_text_member(out, "function", hit.function);
+  out.member(",\"function\":", hit.function);
   out.raw(',');
   write_location_json(out, hit.location.file, hit.location.line);
   out.raw('}');
 }
 
 void write_unclassified_call(JsonBuffer& out, const detect::UnclassifiedCall& call) {
-  out.raw('{');
-  write_text_member(out, "callee", call.callee);
-  out.raw(',');
-  write_text_member(out, "resolved_callee", call.resolved_callee);
-  out.raw(',');
-  if (call.receiver_rewrite) {
-    write_text_member(out, "receiver_rewrite", *call.receiver_rewrite);
-    out.raw(',');
-  }
-  write_text_member(out, "function", call.function);
+  out.member("{\"callee\":", call.callee);
+  out.member(",\"resolved_callee\":", call.resolved_callee);
+  if (call.receiver_rewrite) out.member(",\"receiver_rewrite\":", *call.receiver_rewrite);
+  out.member(",\"function\":", call.function);
   out.raw(',');
   write_location_json(out, call.location.file, call.location.line);
   out.raw('}');
@@ -109,13 +101,16 @@ void write_candidate_json(JsonBuffer& out, const detect::FrameworkCandidate& can
 }
 
 void write_location_json(JsonBuffer& out, std::string_view file, std::uint32_t line) {
-  out.key("location");
-  out.raw('{');
-  write_text_member(out, "file", file);
-  out.raw(',');
-  out.key("line");
-  out.u32(line);
-  out.raw('}');
+  // Every record of a file has the same location: its bytes are copied from the record before.
+  out.repeated(file, line, [&](JsonBuffer& piece) {
+    piece.key("location");
+    piece.raw('{');
+    write_text_member(piece, "file", file);
+    piece.raw(',');
+    piece.key("line");
+    piece.u32(line);
+    piece.raw('}');
+  });
 }
 
 void write_unclassified_calls_json(JsonBuffer& out, std::span<const detect::UnclassifiedCall> calls) {
