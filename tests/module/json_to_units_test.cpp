@@ -1,7 +1,7 @@
 // The JSON text as code units of a str: what the writer counts (code points, the largest above
 // U+007F) and what the decoder fills in, against code points known beforehand, for every width,
-// with characters of each length at every offset of a sixteen-byte block and across the steps
-// at which the text's pages are handed back.
+// with characters of each length at every offset of a sixteen-byte block and of a group of four
+// blocks, and across the steps at which the text's pages are handed back.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -96,12 +96,12 @@ TEST(JsonToUnits, EachWidthAtEveryOffsetOfABlock) {
       {U"t\t\"q\"\\\x1b\u00e9", U"t\\t\\\"q\\\"\\\\\\u001b\u00e9", "escapes beside a non-ASCII character"},
   };
   for (const CharacterCase& c : cases) {
-    // Each case once with 0 to 33 ASCII bytes before and after it, so that it starts and ends at
-    // every offset of a block, and once repeated until several blocks are full of it.
-    for (std::size_t pad = 0; pad < 34; ++pad) {
+    // Each case once with 0 to 129 ASCII bytes before and after it, so that it starts and ends at
+    // every offset of a group of blocks, and once repeated until several blocks are full of it.
+    for (std::size_t pad = 0; pad < 130; ++pad) {
       std::u32string text(pad, U'x'), written_as(pad, U'x');
-      text.append(c.text).append(33 - pad, U'y');
-      written_as.append(c.written_as).append(33 - pad, U'y');
+      text.append(c.text).append(129 - pad, U'y');
+      written_as.append(c.written_as).append(129 - pad, U'y');
       expect_decoded(text, written_as, c.what);
     }
     std::u32string many, many_written;

@@ -17,6 +17,7 @@ namespace {
 constexpr std::size_t kStep = std::size_t{2} << 20;
 
 constexpr std::size_t kBlock = 16;
+constexpr std::size_t kGroup = 4 * kBlock;
 
 #if defined(__SSE2__)
 
@@ -74,6 +75,18 @@ class Decoder {
   // bytes that are not UTF-8, at a code point above the limit, or when the room runs out.
   bool run(std::size_t stop) {
     while (at_ < stop) {
+      // Nearly all of a manifest is ASCII: four blocks at a time while they are.
+      if (at_ + kGroup <= in_.size() && written_ + kGroup <= room_) {
+        const char* group = in_.data() + at_;
+        if ((high_bits(group) | high_bits(group + kBlock) | high_bits(group + 2 * kBlock) |
+             high_bits(group + 3 * kBlock)) == 0) {
+          Unit* to = out_ + written_;
+          for (std::size_t k = 0; k < kGroup; k += kBlock) widen_block(group + k, to + k);
+          at_ += kGroup;
+          written_ += kGroup;
+          continue;
+        }
+      }
       if (at_ + kBlock <= in_.size() && written_ + kBlock <= room_) {
         // The whole block is written; only its ASCII prefix counts, the rest is written over.
         const unsigned high = high_bits(in_.data() + at_);
