@@ -9,8 +9,8 @@
 //
 // The buffer also counts what the document's code points come to (how many, the largest), so
 // that the str made of it can be allocated at its final size and kind before it is filled. Every
-// byte above 7F comes from a text given to `string`, which is where it is counted: keys,
-// punctuation and numbers are ASCII.
+// byte above 7F comes from a text given to `string` or `member`, which is where it is counted
+// (a repeated piece brings its count along): keys, punctuation and numbers are ASCII.
 #pragma once
 
 #include <cstddef>
