@@ -1,11 +1,12 @@
-// The lexer's output: one flat vector of 12-byte token handles over the borrowed source text.
+// The lexer's output: one flat array of 12-byte token handles over the borrowed source text.
 // No token copies its text; the parser reads it back through the offsets.
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <string_view>
-#include <vector>
+#include <utility>
 
 #include "pysyntax/ast.h"
 #include "pysyntax/parse.h"
@@ -37,9 +38,53 @@ struct LexicalError {
   Range range;
 };
 
+/// The token array: the lexer appends to it, the parser reads it. Room is reserved from the
+/// source size, so growth is rare; the append is small enough to inline at every emit, and
+/// growth from empty copies nothing.
+class TokenStore {
+ public:
+  TokenStore() = default;
+  TokenStore(TokenStore&& other) noexcept { swap(other); }
+  TokenStore& operator=(TokenStore&& other) noexcept {
+    TokenStore moved(std::move(other));
+    swap(moved);
+    return *this;
+  }
+  TokenStore(const TokenStore&) = delete;
+  TokenStore& operator=(const TokenStore&) = delete;
+  ~TokenStore() { std::free(data_); }
+
+  void push_back(const Token& token) {
+    if (size_ == capacity_) [[unlikely]] grow(size_ + 1);
+    data_[size_++] = token;
+  }
+  void reserve(size_t capacity) {
+    if (capacity > capacity_) grow(capacity);
+  }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  const Token& operator[](size_t i) const { return data_[i]; }
+  const Token& back() const { return data_[size_ - 1]; }
+  const Token* begin() const { return data_; }
+  const Token* end() const { return data_ + size_; }
+
+ private:
+  /// At least `needed` tokens of room, doubling; std::bad_alloc when the system refuses.
+  void grow(size_t needed);
+  void swap(TokenStore& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
+    std::swap(capacity_, other.capacity_);
+  }
+
+  Token* data_ = nullptr;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
 struct TokenBuffer {
   /// The tokens; always ends with EndOfFile (at the error's offset when there is an error).
-  std::vector<Token> tokens;
+  TokenStore tokens;
   /// The first lexical error; tokens stop where it starts.
   std::optional<LexicalError> error;
 };

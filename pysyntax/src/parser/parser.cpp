@@ -30,7 +30,7 @@ void Parser::fail(ParseErrorKind kind, Range range) {
   error.range = range;
   error.found = tok().kind;
   error_ = error;
-  pos_ = static_cast<uint32_t>(tokens_.size() - 1);
+  pos_ = static_cast<uint32_t>(token_count_ - 1);
 }
 
 void Parser::fail_at_token(ParseErrorKind kind) { fail(kind, tok().range()); }

@@ -57,8 +57,9 @@ struct ListStacks {
 
 class Parser {
  public:
-  Parser(std::string_view text, const std::vector<Token>& tokens, Arena& arena)
-      : text_(text), tokens_(tokens), arena_(arena) {}
+  /// `tokens` ends with EndOfFile.
+  Parser(std::string_view text, const lexer::TokenStore& tokens, Arena& arena)
+      : text_(text), tokens_(tokens.begin()), token_count_(tokens.size()), arena_(arena) {}
 
   /// file: [statements] ENDMARKER
   Module* parse_file();
@@ -71,7 +72,7 @@ class Parser {
   const Token& tok() const { return tokens_[pos_]; }
   const Token& peek(uint32_t n = 1) const {
     size_t i = pos_ + n;
-    return tokens_[i < tokens_.size() ? i : tokens_.size() - 1];
+    return tokens_[i < token_count_ ? i : token_count_ - 1];
   }
   TokenKind kind() const { return tokens_[pos_].kind; }
   bool at(TokenKind k) const { return kind() == k; }
@@ -261,7 +262,8 @@ class Parser {
   Pattern* placeholder_pattern();
 
   std::string_view text_;
-  const std::vector<Token>& tokens_;
+  const Token* tokens_;
+  size_t token_count_;
   Arena& arena_;
   uint32_t pos_ = 0;
   uint32_t last_end_ = 0;
