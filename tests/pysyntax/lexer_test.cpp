@@ -114,6 +114,24 @@ TEST(Lexer, LastTokenIsEndOfFileAtTheEnd) {
   }
 }
 
+// One token a byte is more than the room reserved from the source size: the array grows many
+// times over and must keep every token, in order, with its offsets.
+TEST(Lexer, DenseTokensOutgrowTheReservedRoom) {
+  std::string text = "x=";
+  for (int i = 0; i < 50000; ++i) text += "a,";
+  TokenBuffer buffer = tokenize(text);
+  ASSERT_FALSE(buffer.error);
+  ASSERT_EQ(buffer.tokens.size(), 2u + 2 * 50000 + 2);
+  for (size_t i = 2; i < buffer.tokens.size() - 2; ++i) {
+    const Token& t = buffer.tokens[i];
+    ASSERT_EQ(t.kind, i % 2 == 0 ? TokenKind::Name : TokenKind::Comma) << i;
+    ASSERT_EQ(t.start, i) << i;
+    ASSERT_EQ(t.end, i + 1) << i;
+  }
+  EXPECT_EQ(buffer.tokens.back().kind, TokenKind::EndOfFile);
+  EXPECT_EQ(buffer.tokens.back().start, text.size());
+}
+
 TEST(Lexer, OffsetsCountTheByteOrderMark) {
   TokenBuffer buffer = tokenize("\xEF\xBB\xBF" "ab = 1");
   ASSERT_EQ(buffer.tokens[0].kind, TokenKind::Name);
