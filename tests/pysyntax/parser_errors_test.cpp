@@ -162,6 +162,19 @@ TEST(ParserErrors, NestingBound) {
     ASSERT_FALSE(over.ok());
     EXPECT_EQ(error_debug_text(*over.error), "NestingTooDeep");
   }
+  // A node is one higher than its tallest child, whichever child that is: each wrapper below
+  // holds a chain one short of the bound in a child other than its first, and stands at the
+  // bound; one attribute more is over it.
+  const std::string tall = chain(kMaxExpressionHeight - 2);
+  for (const std::string& wrapped : {"f(x, " + tall + ")", "f(x, k=" + tall + ")", "(x, " + tall + ")",
+                                     "[x, " + tall + "]", "{x, " + tall + "}", "(x < y < " + tall + ")",
+                                     "(x or " + tall + ")"}) {
+    Arena arena;
+    EXPECT_TRUE(parse_module(wrapped, arena).ok()) << wrapped.substr(0, 12);
+    ParseResult over = parse_module(wrapped + ".a", arena);
+    ASSERT_FALSE(over.ok()) << wrapped.substr(0, 12);
+    EXPECT_EQ(error_debug_text(*over.error), "NestingTooDeep") << wrapped.substr(0, 12);
+  }
   // Far beyond the bound the parser stops in an orderly way, also for left-deep chains.
   Arena arena;
   EXPECT_EQ(parse_module(chain(200000), arena).error->kind, ParseErrorKind::NestingTooDeep);

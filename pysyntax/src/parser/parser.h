@@ -115,10 +115,25 @@ class Parser {
       set_height(node, std::max(node->left->height, node->right->height));
     } else if constexpr (std::is_same_v<T, Subscript>) {
       set_height(node, std::max(node->value->height, node->slice->height));
+    } else if constexpr (std::is_same_v<T, Call>) {
+      uint32_t tallest = node->func->height;
+      for (const Argument& argument : node->arguments) tallest = std::max<uint32_t>(tallest, argument.value->height);
+      set_height(node, tallest);
+    } else if constexpr (std::is_same_v<T, Tuple> || std::is_same_v<T, List> || std::is_same_v<T, Set>) {
+      set_height(node, tallest_of(node->elts, 0));
+    } else if constexpr (std::is_same_v<T, Compare>) {
+      set_height(node, tallest_of(node->comparators, node->left->height));
+    } else if constexpr (std::is_same_v<T, BoolOp>) {
+      set_height(node, tallest_of(node->values, 0));
     } else {
       finish_expr(node);
     }
     return node;
+  }
+  /// The greater of `height` and the heights of `exprs`.
+  static uint32_t tallest_of(Span<Expr*> exprs, uint32_t height) {
+    for (const Expr* e : exprs) height = std::max<uint32_t>(height, e->height);
+    return height;
   }
   /// Sets the height of a node whose tallest child is `child_height` high, failing beyond the bound.
   void set_height(Expr* node, uint32_t child_height) {
