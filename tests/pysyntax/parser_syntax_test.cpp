@@ -149,6 +149,31 @@ TEST_F(ParserSyntax, LiteralValues) {
   const Expr& plain = value_of("'plain'");
   EXPECT_EQ(plain.as<StringLiteral>().value.data(), text_.data() + 1);
 
+  // Carriage returns and backslashes change a value wherever they stand in the body, also in a
+  // string after one that has neither; the part's flags are its prefix and quotes alone.
+  struct Text {
+    const char* source;
+    const char* value;
+    unsigned flags;
+  };
+  const Text texts[] = {
+      {"'''a\rb'''", "a\nb", StringFlags::kTriple},
+      {"'''a\r\nb'''", "a\nb", StringFlags::kTriple},
+      {"r'''a\rb'''", "a\nb", StringFlags::kTriple | StringFlags::kRaw},
+      {"'a\\\r\nb'", "ab", 0},
+      {"'''\\n'''", "\n", StringFlags::kTriple},
+      {"\"\"\"plain\"\"\"", "plain", StringFlags::kTriple | StringFlags::kDoubleQuote},
+      {"'x'", "x", 0},
+  };
+  for (const Text& t : texts) {
+    const auto& literal = value_of(t.source).as<StringLiteral>();
+    EXPECT_EQ(literal.value, t.value) << t.source;
+    EXPECT_EQ(literal.parts[0].flags.bits, t.flags) << t.source;
+  }
+  const Module& two = parse("a = '''x'''\nb = '''y\rz'''\n");
+  ASSERT_EQ(two.body.size(), 2u);
+  EXPECT_EQ(two.body[1]->as<Assign>().value->as<StringLiteral>().value, "y\nz");
+
   const auto& small = value_of("0x_2A").as<IntLiteral>();
   EXPECT_TRUE(small.fits);
   EXPECT_EQ(small.value, 42u);

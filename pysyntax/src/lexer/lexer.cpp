@@ -581,6 +581,8 @@ void Lexer::string(uint32_t start, uint32_t quote_pos, uint8_t flags) {
   if (quote == '"') flags |= StringFlags::kDoubleQuote;
   uint32_t i = quote_pos + (triple ? 3 : 1);
   const uint8_t prefix_len = static_cast<uint8_t>(quote_pos - start);
+  const uint32_t body_start = i;
+  bool plain = true;  // no backslash met yet
   if (triple) {
     flags |= StringFlags::kTriple;
     for (;;) {
@@ -591,6 +593,7 @@ void Lexer::string(uint32_t start, uint32_t quote_pos, uint8_t flags) {
         return;
       }
       if (text_[i] == '\\') {
+        plain = false;
         i += 2;
         continue;
       }
@@ -633,6 +636,7 @@ void Lexer::string(uint32_t start, uint32_t quote_pos, uint8_t flags) {
           fail(LexicalErrorKind::UnterminatedString, start, end_);
           return;
         }
+        plain = false;
         i += 1 + (newline_length(i + 1) ? newline_length(i + 1) : 1);
         continue;
       }
@@ -640,6 +644,9 @@ void Lexer::string(uint32_t start, uint32_t quote_pos, uint8_t flags) {
       break;
     }
   }
+  // A single-quoted body meets a carriage return only after a backslash; a triple-quoted one
+  // asks the finder, which searches each byte of the text once, as the lexer only moves forward.
+  if (plain && (!triple || next_cr_.find(text_, end_, body_start) >= i)) flags |= kStringPlainBody;
   emit(TokenKind::String, start, i, flags, prefix_len);
   pos_ = i;
 }

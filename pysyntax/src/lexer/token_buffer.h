@@ -16,6 +16,9 @@ namespace pysyntax::lexer {
 
 /// Bits of `Token::flags` for names; strings and f-string tokens carry `StringFlags` bits.
 constexpr uint8_t kNameNonAscii = 1 << 0;  ///< the name has non-ASCII characters (NFKC may change it)
+/// A String token's body holds no backslash and no carriage return, so a text literal's value is
+/// the body itself. The lexer's own bit, above the `StringFlags` ones; the tree never carries it.
+constexpr uint8_t kStringPlainBody = 1 << 7;
 
 /// A byte of a token that is no character type: a store of a character type may change any
 /// object, so with `uint8_t` fields every token written would make the lexer reload its state.

@@ -2,6 +2,7 @@
 // escape decoding, and the replacement fields of f- and t-strings.
 #include "literals/literals.h"
 #include "parser/parser.h"
+#include "pysyntax/invariant.h"
 
 namespace pysyntax::parser {
 namespace {
@@ -26,8 +27,22 @@ std::optional<std::string_view> Parser::decode(std::string_view body, uint32_t b
 std::optional<std::string_view> Parser::decode_string_token(const Token& t) {
   const uint32_t body_start = t.start + t.prefix_len + quote_length(t.flags);
   const uint32_t body_end = t.end - quote_length(t.flags);
-  return decode(text_.substr(body_start, body_end - body_start), body_start, uint8_t{t.flags} & StringFlags::kBytes,
-                uint8_t{t.flags} & StringFlags::kRaw, false);
+  const std::string_view body = text_.substr(body_start, body_end - body_start);
+  const bool bytes = uint8_t{t.flags} & StringFlags::kBytes;
+  const bool raw = uint8_t{t.flags} & StringFlags::kRaw;
+  // The lexer has already looked for what decoding would change in a text literal; a bytes
+  // literal is still checked for non-ASCII bytes.
+  if ((uint8_t{t.flags} & lexer::kStringPlainBody) && !bytes) {
+    VESK_INVARIANT(!literals::body_needs_decoding(body, false, raw, false),
+                   "a string token marked plain has a body that decoding would change");
+    return body;
+  }
+  return decode(body, body_start, bytes, raw, false);
+}
+
+/// The flags of a String token as the tree records them, without the lexer's own bit.
+StringFlags Parser::string_flags(const Token& t) {
+  return StringFlags{static_cast<uint8_t>(uint8_t{t.flags} & ~lexer::kStringPlainBody)};
 }
 
 /// strings: (STRING | fstring | tstring)+
@@ -38,7 +53,7 @@ Expr* Parser::parse_strings() {
     const Token t = bump();
     const std::optional<std::string_view> value = decode_string_token(t);
     if (!value) return placeholder();
-    const StringPart part{t.range(), StringFlags{t.flags}, *value};
+    const StringPart part{t.range(), string_flags(t), *value};
     const Span<StringPart> span = arena_.copy(&part, 1);
     if (uint8_t{t.flags} & StringFlags::kBytes) return expr<BytesLiteral>(from(start), *value, span);
     return expr<StringLiteral>(from(start), *value, span);
@@ -75,7 +90,7 @@ Expr* Parser::parse_strings() {
     if (!bytes) any_plain_text = true;
     const std::optional<std::string_view> value = decode_string_token(t);
     if (!value) break;
-    plain.push_back(StringPart{t.range(), StringFlags{t.flags}, *value});
+    plain.push_back(StringPart{t.range(), string_flags(t), *value});
     if (any_format || any_template) as_interpolated(plain[plain.size() - 1]);
   }
   const Range range = from(start);
