@@ -25,14 +25,20 @@ namespace {
 struct NameTable {
   bool starts[256] = {};
   bool continues[256] = {};
-  bool blank[256] = {};    ///< whitespace between tokens: space, tab, form feed
-  bool skipped[256] = {};  ///< starts text that gives no token: comment, continuation, line break
+  /// What a byte between tokens leads to, one load for the three questions the lexer asks there.
+  enum Lead : uint8_t { kToken, kBlank, kName, kSkipped };
+  Lead lead[256] = {};
   constexpr NameTable() {
     for (int c = 0; c < 256; ++c) {
       starts[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80;
       continues[c] = starts[c] || (c >= '0' && c <= '9');
-      blank[c] = c == ' ' || c == '\t' || c == '\f';
-      skipped[c] = c == '#' || c == '\\' || c == '\n' || c == '\r';
+      if (c == ' ' || c == '\t' || c == '\f') {
+        lead[c] = kBlank;  // whitespace between tokens
+      } else if (starts[c]) {
+        lead[c] = kName;
+      } else if (c == '#' || c == '\\' || c == '\n' || c == '\r') {
+        lead[c] = kSkipped;  // text that gives no token: comment, continuation, line break
+      }
     }
   }
 };
@@ -408,12 +414,20 @@ inline void Lexer::token() {
   const char* const base = text_.data();
   for (;;) {
     uint32_t i = pos_;
-    while (i < end_ && kNames.blank[static_cast<unsigned char>(base[i])]) ++i;
+    unsigned char c;
+    NameTable::Lead lead;
+    for (;; ++i) {
+      if (i >= end_) {
+        pos_ = i;
+        return;
+      }
+      c = static_cast<unsigned char>(base[i]);
+      lead = kNames.lead[c];
+      if (lead != NameTable::kBlank) break;
+    }
     pos_ = i;
-    if (i >= end_) return;
-    const unsigned char c = static_cast<unsigned char>(base[i]);
-    if (kNames.starts[c]) return name_or_string();  // the most common token first
-    if (!kNames.skipped[c]) break;
+    if (lead == NameTable::kName) return name_or_string();  // the most common token first
+    if (lead != NameTable::kSkipped) break;
     if (c == '#') {
       pos_ = line_end(pos_);
     } else if (c == '\\') {
