@@ -264,7 +264,6 @@ class Parser {
                                          bool in_fstring);
   /// The value of one STRING token: its body between prefix and quotes, decoded.
   std::optional<std::string_view> decode_string_token(const Token& t);
-  static StringFlags string_flags(const Token& t);
 
   // --- patterns (patterns.cpp)
   Pattern* parse_patterns();

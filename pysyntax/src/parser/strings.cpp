@@ -9,6 +9,11 @@ namespace {
 
 uint32_t quote_length(uint8_t flags) { return (flags & StringFlags::kTriple) ? 3 : 1; }
 
+/// The flags of a String token as the tree records them, without the lexer's own bit.
+StringFlags string_flags(const Token& t) {
+  return StringFlags{static_cast<uint8_t>(uint8_t{t.flags} & ~lexer::kStringPlainBody)};
+}
+
 }  // namespace
 
 std::optional<std::string_view> Parser::decode(std::string_view body, uint32_t body_offset, bool bytes, bool raw,
@@ -38,11 +43,6 @@ std::optional<std::string_view> Parser::decode_string_token(const Token& t) {
     return body;
   }
   return decode(body, body_start, bytes, raw, false);
-}
-
-/// The flags of a String token as the tree records them, without the lexer's own bit.
-StringFlags Parser::string_flags(const Token& t) {
-  return StringFlags{static_cast<uint8_t>(uint8_t{t.flags} & ~lexer::kStringPlainBody)};
 }
 
 /// strings: (STRING | fstring | tstring)+
