@@ -10,7 +10,7 @@
 
 namespace detect {
 
-Result<FolderListing> FolderListing::read(int folder, bool (*keep)(std::string_view name), ListingBuffer& buffer) {
+FolderListing FolderListing::read(int folder, bool (*keep)(std::string_view name), ListingBuffer& buffer) {
   // getdents64 on the folder's own descriptor, as readdir does beneath, without the copy of the
   // descriptor and the status and flag calls that fdopendir would make for every folder.
   if (buffer.bytes == nullptr) buffer.bytes = std::make_unique<char[]>(ListingBuffer::kSize);

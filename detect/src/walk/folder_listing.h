@@ -10,8 +10,6 @@
 #include <string>
 #include <string_view>
 
-#include "detect/error.h"
-
 namespace detect {
 
 // The buffer that every listing of a walk reads its entries through, made on first use.
@@ -32,7 +30,7 @@ class FolderListing {
   // `keep` refuses. `folder` stays open and the caller's. A listing that fails part-way keeps the
   // entries read before the failure and gives the failure after them (`failure`), where a walk
   // that streamed the listing would have met it.
-  static Result<FolderListing> read(int folder, bool (*keep)(std::string_view name), ListingBuffer& buffer);
+  static FolderListing read(int folder, bool (*keep)(std::string_view name), ListingBuffer& buffer);
 
   // The next entry, valid until the listing is destroyed; nothing once all were given.
   std::optional<Entry> next();

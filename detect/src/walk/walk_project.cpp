@@ -78,7 +78,7 @@ class Walk {
     struct stat status {};
     if (::fstat(root.get(), &status) != 0) return Error(io_error_text(errno));
     (void)visits_.admit(status);
-    if (Status entered = enter(std::move(root), status); !entered.ok()) return entered;
+    enter(std::move(root), status);
 
     // Each turn either visits one entry of the innermost folder or leaves that folder.
     while (!folders_.empty()) {
@@ -120,7 +120,8 @@ class Walk {
       if (on_path_.contains(FileIdentity::of(status)) || !visits_.admit(status)) return ok_status();
       FileDescriptor folder(::openat(access.dir, access.name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
       if (!folder.valid()) return Error(io_error_text(errno));
-      return enter(std::move(folder), status);
+      enter(std::move(folder), status);
+      return ok_status();
     }
     if (!has_extension(entry.name, "py")) return ok_status();
     if (known && !visits_.admit(status)) return ok_status();
@@ -180,13 +181,11 @@ class Walk {
   }
 
   // Reads the listing of `folder`, whose path is the walk's path, and makes it the innermost.
-  Status enter(FileDescriptor folder, const struct stat& status) {
-    Result<FolderListing> listing = FolderListing::read(folder.get(), kept_by_name, listing_buffer_);
-    if (!listing.ok()) return std::move(listing).error();
-    folders_.push_back(Folder{path_.size(), FileIdentity::of(status), std::move(listing).value()});
+  void enter(FileDescriptor folder, const struct stat& status) {
+    FolderListing listing = FolderListing::read(folder.get(), kept_by_name, listing_buffer_);
+    folders_.push_back(Folder{path_.size(), FileIdentity::of(status), std::move(listing)});
     on_path_.insert(folders_.back().identity);
     current_ = std::move(folder);
-    return ok_status();
   }
 
   // Back to the parent folder, which is open again afterwards. Its ".." leads there in one step
