@@ -2,7 +2,9 @@
 // the BuildManifest out. Files are taken in walk order; each file's import table, file pass,
 // factory map and per-function analysis run while it is added, so a caller that parses file by
 // file may release each tree as soon as `add_file` returns. The builder borrows both pack lists:
-// they must outlive it. Nothing here fails or warns; the manifest's `warnings` stays empty.
+// they must outlive it. Nothing here warns (the manifest's `warnings` stays empty), and nothing
+// fails but the output budget: past it no further file adds anything and the caller fails
+// (`within_output_budget`).
 //
 //   detect::ManifestBuilder builder(framework_packs, pattern_packs);
 //   for (const auto& file : files) builder.add_file(file.path, file.statements, file.source_text().size());

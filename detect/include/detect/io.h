@@ -33,10 +33,10 @@ inline constexpr const char* kNulInPathText = "file name contained an unexpected
 // anything else (a named pipe, a socket, a device: reading one could block or never end) with
 // EINVAL, read(2)'s error for an object unsuitable for reading. A file larger than `max_bytes`
 // fails with `too_large_text` without being read.
-[[nodiscard]] Result<std::string> read_utf8_file(
-    const std::string& path,
-    std::uint64_t max_bytes = std::numeric_limits<std::uint64_t>::max(),
-    const char* too_large_text = "file too large");
+inline constexpr std::uint64_t kNoSizeLimit = std::numeric_limits<std::uint64_t>::max();
+inline constexpr const char* kFileTooLargeText = "file too large";
+[[nodiscard]] Result<std::string> read_utf8_file(const std::string& path, std::uint64_t max_bytes = kNoSizeLimit,
+                                                 const char* too_large_text = kFileTooLargeText);
 
 // The same into `text`, whose content is replaced and whose memory is reused: a walk reads file
 // after file into one buffer. After a failure `text` holds nothing of use.

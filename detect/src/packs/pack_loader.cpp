@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -105,7 +104,7 @@ Result<std::vector<typename Kind::Pack>> load_packs(const std::string& dir, std:
       if (::stat(path.c_str(), &pack_status) == 0 && !visits.admit(pack_status)) continue;
     } else {
       if (!visits.admit(pack_status)) continue;
-      read = read_open_utf8_file_into(file, pack_status, std::numeric_limits<std::uint64_t>::max(), "file too large", text);
+      read = read_open_utf8_file_into(file, pack_status, kNoSizeLimit, kFileTooLargeText, text);
     }
     if (!read.ok()) return std::move(read).error().context("reading pack " + path_to_text(path));
     if (is_blank_yaml(text)) continue;
