@@ -74,7 +74,9 @@ class Arena {
   Span<T> copy(const T* data, size_t n) {
     static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
     if (n == 0) return {};
-    if (n > kMaxRequest / sizeof(T)) throw std::bad_alloc();
+    // A span counts in 32 bits; that bound also keeps the size below `kMaxRequest`.
+    static_assert(UINT32_MAX <= kMaxRequest / sizeof(T));
+    if (n > UINT32_MAX) throw std::bad_alloc();
     T* out = static_cast<T*>(allocate(sizeof(T) * n, alignof(T)));
     std::memcpy(static_cast<void*>(out), data, sizeof(T) * n);
     return Span<T>(out, static_cast<uint32_t>(n));
