@@ -23,18 +23,17 @@ namespace {
 /// Bytes that may continue a name (ASCII letters, digits, `_`, and every non-ASCII byte, as
 /// CPython's tokenizer takes them before validating the name).
 struct NameTable {
-  bool starts[256] = {};
   bool continues[256] = {};
   /// What a byte between tokens leads to, one load for the three questions the lexer asks there.
   enum Lead : uint8_t { kToken, kBlank, kName, kSkipped };
   Lead lead[256] = {};
   constexpr NameTable() {
     for (int c = 0; c < 256; ++c) {
-      starts[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80;
-      continues[c] = starts[c] || (c >= '0' && c <= '9');
+      const bool starts = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80;
+      continues[c] = starts || (c >= '0' && c <= '9');
       if (c == ' ' || c == '\t' || c == '\f') {
         lead[c] = kBlank;  // whitespace between tokens
-      } else if (starts[c]) {
+      } else if (starts) {
         lead[c] = kName;
       } else if (c == '#' || c == '\\' || c == '\n' || c == '\r') {
         lead[c] = kSkipped;  // text that gives no token: comment, continuation, line break
