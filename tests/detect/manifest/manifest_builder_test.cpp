@@ -397,5 +397,31 @@ TEST(ManifestBuilder, RecordsStopWhereTheOutputBudgetEnds) {
   }
 }
 
+// An agent named by a long keyword value, met under 99 enclosing definitions: each hit is made
+// again for every definition around it, so the hits alone pass the budget, while the same calls
+// without the agent idiom stay within it.
+TEST(ManifestBuilder, IdiomHitsStopWhereTheOutputBudgetEnds) {
+  std::string source = "from k import A\n";
+  for (int level = 0; level < 99; ++level) source += std::string(level, ' ') + "def f" + std::to_string(level) + "():\n";
+  const std::string call = std::string(99, ' ') + "A(name='" + std::string(4000, 'n') + "')\n";
+  for (int i = 0; i < 60; ++i) source += call;
+  const std::vector<FrameworkPack> agents = {
+      testing::framework_pack("fw", {{"agent", {testing::class_idiom("k.A", {{"name", "{kwarg('name')}"}})}}})};
+  const std::vector<FrameworkPack> no_packs;
+  const std::vector<PatternPack> no_patterns;
+  for (const bool with_idiom : {true, false}) {
+    SCOPED_TRACE(with_idiom ? "with the agent idiom" : "without it");
+    ManifestBuilder builder(with_idiom ? agents : no_packs, no_patterns);
+    testing::ParsedSource parsed(source);
+    builder.add_file("m.py", parsed.statements(), source.size());
+    EXPECT_EQ(builder.within_output_budget(), !with_idiom);
+    const BuildManifest manifest = std::move(builder).finish();
+    // Every hit would take 4 kB: the budget holds fewer than the 6,000 the nesting repeats.
+    if (with_idiom) {
+      EXPECT_LT(manifest.agents.size(), 6000u);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace detect
