@@ -11,6 +11,7 @@
 
 #include "core/json_buffer.h"
 #include "core/json_to_units.h"
+#include "detect/large_block.h"
 
 namespace vesk {
 namespace {
@@ -116,7 +117,7 @@ TEST(JsonToUnits, EachWidthAtEveryOffsetOfABlock) {
 // A text of several megabytes runs through several steps; a character that straddles the end of
 // a step, and pages handed back too early, would show here.
 TEST(JsonToUnits, AcrossTheStepsThatHandBackPages) {
-  constexpr std::size_t kStep = std::size_t{2} << 20;
+  constexpr std::size_t kStep = detect::LargeBlock::kHugePageSize;
   for (const char32_t c : {U'\u00e9', U'\u20ac', U'\U0001f600'}) {
     const std::size_t bytes = utf8(std::u32string(1, c)).size();
     for (std::size_t shift = 0; shift <= bytes; ++shift) {

@@ -20,6 +20,9 @@ class LargeBlock {
  public:
   // Blocks of this capacity and more live in pages of their own; smaller ones on the heap.
   static constexpr std::size_t kPagesFrom = std::size_t{1} << 20;
+  // The huge page of x86-64 and most other systems: a paged block starts at one, spans whole
+  // ones and gives memory back in whole ones, so that none is split into small pages.
+  static constexpr std::size_t kHugePageSize = std::size_t{2} << 20;
 
   LargeBlock() = default;
   LargeBlock(LargeBlock&& other) noexcept

@@ -10,7 +10,6 @@
 namespace detect {
 namespace {
 
-constexpr std::size_t kHugePageSize = std::size_t{2} << 20;
 // More than any address space holds: a larger request fails before the rounding below can wrap
 // around to a small size.
 constexpr std::size_t kMaxCapacity = std::size_t{1} << 48;
@@ -20,11 +19,11 @@ std::size_t round_up(std::size_t size, std::size_t unit) { return (size + unit -
 // A fresh mapping whose start is aligned to a huge page, so that the kernel can back all of it
 // with huge pages: a little more is mapped, and the unaligned ends are given back.
 char* map_aligned(std::size_t size) {
-  const std::size_t mapped = size + kHugePageSize;
+  const std::size_t mapped = size + LargeBlock::kHugePageSize;
   void* raw = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   if (raw == MAP_FAILED) return nullptr;
   const auto start = reinterpret_cast<std::uintptr_t>(raw);
-  const std::uintptr_t aligned = round_up(start, kHugePageSize);
+  const std::uintptr_t aligned = round_up(start, LargeBlock::kHugePageSize);
   if (aligned != start) ::munmap(raw, aligned - start);
   const std::size_t tail = start + mapped - (aligned + size);
   if (tail != 0) ::munmap(reinterpret_cast<void*>(aligned + size), tail);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "detect/large_block.h"
 #include "detect/utf8.h"
 
 #if defined(__SSE2__)
@@ -14,7 +15,7 @@ namespace {
 
 // How much text is decoded between two hand-backs of its pages: a huge page, the unit in which
 // the text's block gives pages back.
-constexpr std::size_t kStep = std::size_t{2} << 20;
+constexpr std::size_t kStep = detect::LargeBlock::kHugePageSize;
 
 constexpr std::size_t kBlock = 16;
 constexpr std::size_t kGroup = 4 * kBlock;

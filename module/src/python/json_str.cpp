@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "core/json_to_units.h"
+#include "detect/large_block.h"
 
 namespace vesk::python {
 namespace {
@@ -16,7 +17,7 @@ namespace {
 // rises with use, but not above 32 MiB unless set by hand), so the advice given for the str's
 // pages concerns the str alone; on memory shared with other blocks it would be harmless anyway.
 constexpr std::size_t kAdviseFrom = std::size_t{32} << 20;
-constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+constexpr std::uintptr_t kHugePage = detect::LargeBlock::kHugePageSize;
 
 // Huge pages for the inside of a large str's buffer, before it is first touched: filling a
 // hundred megabytes page by page costs tens of thousands of faults, which in a virtual machine
