@@ -204,13 +204,7 @@ void JsonBuffer::u32(std::uint32_t value) {
 void JsonBuffer::f32(float value) {
   std::uint32_t bits = 0;
   __builtin_memcpy(&bits, &value, sizeof bits);
-  if (last_float_.length != 0 && last_float_.number == bits) {
-    copy_again(last_float_);
-    return;
-  }
-  const Piece piece = start_piece(nullptr, 0, bits);
-  write_f32(value);
-  last_float_ = end_piece(piece);
+  repeated_in(last_float_, nullptr, 0, bits, [value](JsonBuffer& out) { out.write_f32(value); });
 }
 
 void JsonBuffer::write_f32(float value) {

@@ -135,20 +135,7 @@ class JsonBuffer {
   // equal bytes (checked in the sanitizer build). Only the last piece is remembered.
   template <typename Write>
   void repeated(std::string_view text, std::uint32_t number, Write&& write) {
-    if (text.data() == last_piece_.text && text.size() == last_piece_.text_size && number == last_piece_.number &&
-        last_piece_.length != 0) {
-      copy_again(last_piece_);
-#if defined(VESK_CHECK_INVARIANTS)
-      JsonBuffer fresh;
-      write(fresh);
-      VESK_INVARIANT(fresh.view() == view().substr(size_ - last_piece_.length),
-                     "a repeated piece's text changed while the document was written");
-#endif
-      return;
-    }
-    const Piece piece = start_piece(text.data(), text.size(), number);
-    write(*this);
-    last_piece_ = end_piece(piece);
+    repeated_in(last_piece_, text.data(), text.size(), number, write);
   }
 
   [[nodiscard]] std::size_t capacity() const { return capacity_; }
@@ -206,6 +193,24 @@ class JsonBuffer {
     piece.length = size_ - piece.from;
     piece.continuation_bytes = count_.continuation_bytes - piece.continuation_bytes;
     return piece;
+  }
+  // What `repeated` does, remembering the piece in `last`: one slot for each kind of piece, as
+  // kinds alternate within a record and would otherwise keep pushing each other out.
+  template <typename Write>
+  void repeated_in(Piece& last, const void* text, std::size_t text_size, std::uint32_t number, Write&& write) {
+    if (text == last.text && text_size == last.text_size && number == last.number && last.length != 0) {
+      copy_again(last);
+#if defined(VESK_CHECK_INVARIANTS)
+      JsonBuffer fresh;
+      write(fresh);
+      VESK_INVARIANT(fresh.view() == view().substr(size_ - last.length),
+                     "a repeated piece's text changed while the document was written");
+#endif
+      return;
+    }
+    const Piece piece = start_piece(text, text_size, number);
+    write(*this);
+    last = end_piece(piece);
   }
   // The piece's bytes once more at the end; they lie wholly before it, so the copy does not overlap.
   void copy_again(const Piece& piece) {
