@@ -12,30 +12,16 @@
 #include "core/json_buffer.h"
 #include "core/json_to_units.h"
 #include "detect/large_block.h"
+#include "literals/utf8.h"
 
 namespace vesk {
 namespace {
 
+// `code_points` in UTF-8, as the parser's decoders write it.
 std::string utf8(std::u32string_view code_points) {
   std::string out;
   out.reserve(code_points.size() * 4);
-  for (const char32_t c : code_points) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
+  for (const char32_t c : code_points) pysyntax::literals::append_utf8(c, out);
   return out;
 }
 
