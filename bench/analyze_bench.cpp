@@ -102,15 +102,26 @@ detect::Result<vesk::JsonText> analyze(const Options& options) {
   return vesk::analyze_path_impl(options.positional[0], folder_argument(options, 1), folder_argument(options, 2));
 }
 
+// The pack folders of the case: those given, else where analyze_path looks under the root.
+struct PackFolders {
+  std::string frameworks;
+  std::string patterns;
+};
+
+PackFolders pack_folders(const Options& options) {
+  const std::string& root = options.positional[0];
+  return {options.positional.size() > 1 ? options.positional[1] : vesk::default_pack_dir(root),
+          options.positional.size() > 2 ? options.positional[2] : vesk::default_pattern_dir(root)};
+}
+
 // The manifest as it would be with every file parsed before any is analysed.
 detect::Result<vesk::JsonText> analyze_whole_list(const Options& options) {
   const std::string& root = options.positional[0];
-  const std::string framework_folder = options.positional.size() > 1 ? options.positional[1] : vesk::default_pack_dir(root);
-  const std::string pattern_folder = options.positional.size() > 2 ? options.positional[2] : vesk::default_pattern_dir(root);
+  const PackFolders folders = pack_folders(options);
   std::vector<std::string> warnings;
-  auto framework_packs = detect::load_framework_packs(framework_folder, warnings);
+  auto framework_packs = detect::load_framework_packs(folders.frameworks, warnings);
   if (!framework_packs.ok()) return framework_packs.error();
-  auto pattern_packs = detect::load_pattern_packs(pattern_folder, warnings);
+  auto pattern_packs = detect::load_pattern_packs(folders.patterns, warnings);
   if (!pattern_packs.ok()) return pattern_packs.error();
   std::vector<detect::ParsedFile> files;
   std::vector<detect::WalkError> errors;
@@ -263,40 +274,30 @@ bool print_fixed_cost(const Options& options) {
     std::fprintf(stderr, "analyze_bench: cannot make the scratch folders for the fixed cost\n");
     return false;
   }
-  const std::string& root = options.positional[0];
-  const std::string framework_folder = options.positional.size() > 1 ? options.positional[1] : vesk::default_pack_dir(root);
-  const std::string pattern_folder = options.positional.size() > 2 ? options.positional[2] : vesk::default_pattern_dir(root);
+  const PackFolders folders = pack_folders(options);
   bool ok = true;
+  const auto best_of = [&](auto call) {
+    int calls = kMaxCalls;
+    const double best = best_cpu_seconds_of(calls, [&] { ok = call() && ok; });
+    fewest_calls = std::min(fewest_calls, calls);
+    return best;
+  };
   const auto timed = [&](const std::string& tree, const std::string& frameworks, const std::string& patterns) {
-    int calls = kMaxCalls;
-    const double best = best_cpu_seconds_of(calls, [&] { ok = vesk::analyze_path_impl(tree, frameworks, patterns).ok() && ok; });
-    fewest_calls = std::min(fewest_calls, calls);
-    return best;
+    return best_of([&] { return vesk::analyze_path_impl(tree, frameworks, patterns).ok(); });
   };
-  const auto loading = [&](auto load, const std::string& folder) {
-    int calls = kMaxCalls;
-    const double best = best_cpu_seconds_of(calls, [&] {
-      std::vector<std::string> warnings;
-      ok = load(folder, warnings).ok() && ok;
-    });
-    fewest_calls = std::min(fewest_calls, calls);
-    return best;
-  };
-  const double whole = timed(trees.empty(), framework_folder, pattern_folder);
+  const double whole = timed(trees.empty(), folders.frameworks, folders.patterns);
   // The seeds are drawn once per call; the loaders are timed with seeds of the whole run.
   detect::HashSeeds seeds;
-  const double frameworks = loading(
-      [&](const std::string& folder, std::vector<std::string>& warnings) {
-        return detect::load_framework_packs(folder, warnings, seeds);
-      },
-      framework_folder);
-  const double patterns = loading(
-      [&](const std::string& folder, std::vector<std::string>& warnings) {
-        return detect::load_pattern_packs(folder, warnings, seeds);
-      },
-      pattern_folder);
+  const double frameworks = best_of([&] {
+    std::vector<std::string> warnings;
+    return detect::load_framework_packs(folders.frameworks, warnings, seeds).ok();
+  });
+  const double patterns = best_of([&] {
+    std::vector<std::string> warnings;
+    return detect::load_pattern_packs(folders.patterns, warnings, seeds).ok();
+  });
   const double bare = timed(trees.empty(), trees.missing(), trees.missing());
-  const double files = timed(trees.empty_files(), framework_folder, pattern_folder);
+  const double files = timed(trees.empty_files(), folders.frameworks, folders.patterns);
   if (!ok) {
     std::fprintf(stderr, "analyze_bench: a fixed-cost call failed\n");
     return false;
