@@ -318,6 +318,26 @@ void prepare_refusals() {
   backtrace(warm, 1);
 }
 
+// Runs `run` once for each n from 1 to `requests`, the nth request for memory made in the run
+// refused; `run` says whether it ended as it should, and each run must give back all it took.
+template <typename Run>
+void expect_each_refusal_ends_cleanly(long requests, Run&& run) {
+  std::vector<long> mistaken;
+  std::vector<long> leaking;
+  for (long n = 1; n <= requests; ++n) {
+    const long blocks = refusals.live_blocks;
+    const long long mapped = refusals.mapped;
+    refusals.refused = false;
+    refusals.countdown = n;
+    const bool ended_as_it_should = run();
+    refusals.countdown = 0;
+    if (!ended_as_it_should) mistaken.push_back(n);
+    if (refusals.live_blocks != blocks || refusals.mapped != mapped) leaking.push_back(n);
+  }
+  EXPECT_TRUE(mistaken.empty()) << mistaken.size() << " runs did not end as they should, first n=" << mistaken[0];
+  EXPECT_TRUE(leaking.empty()) << leaking.size() << " runs left memory behind, first n=" << leaking[0];
+}
+
 TEST(FailedAllocations, EachOneEndsTheAnalysisInBadAllocAndLeavesNothingBehind) {
   TempTree tree;
   tree.dir("frameworks");
@@ -348,13 +368,7 @@ TEST(FailedAllocations, EachOneEndsTheAnalysisInBadAllocAndLeavesNothingBehind) 
   const long requests = refusals.requests - before;
   ASSERT_GT(requests, 100);  // the replacements above are the ones called
 
-  std::vector<long> mistaken;
-  std::vector<long> leaking;
-  for (long n = 1; n <= requests; ++n) {
-    const long blocks = refusals.live_blocks;
-    const long long mapped = refusals.mapped;
-    refusals.refused = false;
-    refusals.countdown = n;
+  expect_each_refusal_ends_cleanly(requests, [&] {
     bool threw = false;
     bool same = false;
     try {
@@ -362,13 +376,9 @@ TEST(FailedAllocations, EachOneEndsTheAnalysisInBadAllocAndLeavesNothingBehind) 
     } catch (const std::bad_alloc&) {
       threw = true;
     }
-    refusals.countdown = 0;
     // A refusal that did not end the run would be a lack of memory taken for something else.
-    if (refusals.refused ? !threw : !same) mistaken.push_back(n);
-    if (refusals.live_blocks != blocks || refusals.mapped != mapped) leaking.push_back(n);
-  }
-  EXPECT_TRUE(mistaken.empty()) << mistaken.size() << " runs did not end as they should, first n=" << mistaken[0];
-  EXPECT_TRUE(leaking.empty()) << leaking.size() << " runs left memory behind, first n=" << leaking[0];
+    return refusals.refused ? threw : same;
+  });
 }
 
 // The small analysis above keeps every block on the heap. A list grown from the heap into pages
@@ -388,30 +398,18 @@ TEST(FailedAllocations, AListGrowingFromTheHeapIntoPagesKeepsItsRecordsAndLeaves
   const long requests = refusals.requests - before;
   ASSERT_GT(requests, 20);  // reallocations, a mapping and remappings
 
-  std::vector<long> mistaken;
-  std::vector<long> leaking;
-  for (long n = 1; n <= requests; ++n) {
-    const long blocks = refusals.live_blocks;
-    const long long mapped = refusals.mapped;
-    {
-      detect::RecordList<std::uint64_t> list;
-      refusals.refused = false;
-      refusals.countdown = n;
-      bool threw = false;
-      try {
-        fill(list);
-      } catch (const std::bad_alloc&) {
-        threw = true;
-      }
-      refusals.countdown = 0;
-      bool kept = threw || list.size() == kRecords;
-      for (std::size_t i = 0; kept && i < list.size(); ++i) kept = list[i] == i;
-      if (threw != refusals.refused || !kept) mistaken.push_back(n);
+  expect_each_refusal_ends_cleanly(requests, [&] {
+    detect::RecordList<std::uint64_t> list;
+    bool threw = false;
+    try {
+      fill(list);
+    } catch (const std::bad_alloc&) {
+      threw = true;
     }
-    if (refusals.live_blocks != blocks || refusals.mapped != mapped) leaking.push_back(n);
-  }
-  EXPECT_TRUE(mistaken.empty()) << mistaken.size() << " runs did not end as they should, first n=" << mistaken[0];
-  EXPECT_TRUE(leaking.empty()) << leaking.size() << " runs left memory behind, first n=" << leaking[0];
+    bool kept = threw || list.size() == kRecords;
+    for (std::size_t i = 0; kept && i < list.size(); ++i) kept = list[i] == i;
+    return threw == refusals.refused && kept;
+  });
 }
 
 }  // namespace
