@@ -13,15 +13,9 @@
 // The sanitizer build owns malloc itself, so there the test is skipped.
 #include <gtest/gtest.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define VESK_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VESK_SANITIZED 1
-#endif
-#endif
+#include "address_sanitizer.h"
 
-#ifdef VESK_SANITIZED
+#if VESK_ADDRESS_SANITIZER
 
 TEST(FailedAllocations, EachOneEndsTheAnalysisInBadAllocAndLeavesNothingBehind) {
   GTEST_SKIP() << "the sanitizer replaces malloc itself";
@@ -415,4 +409,4 @@ TEST(FailedAllocations, AListGrowingFromTheHeapIntoPagesKeepsItsRecordsAndLeaves
 }  // namespace
 }  // namespace vesk
 
-#endif  // VESK_SANITIZED
+#endif  // VESK_ADDRESS_SANITIZER

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "address_sanitizer.h"
 #include "detect/analysis.h"
 #include "detect/walker/pack_fixtures.h"
 #include "pysyntax/parse.h"
@@ -21,17 +22,7 @@ namespace {
 // What every accepted text must fit in. ASan's frames are about four times the release
 // build's (redzones around the locals whose address is taken, fewer shared slots), so that
 // build gets four times the stack.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr size_t kStackBytes = size_t{4} << 20;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr size_t kStackBytes = size_t{4} << 20;
-#else
-constexpr size_t kStackBytes = size_t{1} << 20;
-#endif
-#else
-constexpr size_t kStackBytes = size_t{1} << 20;
-#endif
+constexpr size_t kStackBytes = size_t{VESK_ADDRESS_SANITIZER ? 4 : 1} << 20;
 
 constexpr size_t kFar = 100'000;
 // Nested blocks need as many indentation bytes as their level on each line, so their text
