@@ -69,10 +69,4 @@ void apply_class_rules(FileContext& context, const MatchedCall& matched) {
   }
 }
 
-void detect_in_expr(FileContext& context, const pysyntax::Expr& expression) {
-  std::vector<MatchedCall> matched;
-  ClassRuleCalls(context, matched).visit_expr(expression);
-  for (const MatchedCall& call : matched) apply_class_rules(context, call);
-}
-
 }  // namespace detect

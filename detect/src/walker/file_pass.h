@@ -4,9 +4,10 @@
 // `decorator_pass` runs once per top-level statement. It matches the decorators of every
 // definition it reaches (top level, or directly in the body of a reached definition), recurses
 // into the bodies of those definitions, and then walks the whole statement again, definitions
-// included, handing each expression to `detect_in_expr`. So an expression inside k nested
-// reached definitions is handled k + 1 times, and every hit it yields is pushed that often: a
-// class `Pipeline` whose methods m1 and m2 call A1() and A2() gives A1, A1, A2, A2, A1, A2.
+// included, applying the class rules to each call that `ClassRuleCalls` meets on the way, in
+// source order. So an expression inside k nested reached definitions is handled k + 1 times, and
+// every hit it yields is pushed that often: a class `Pipeline` whose methods m1 and m2 call A1()
+// and A2() gives A1, A1, A2, A2, A1, A2.
 // The pass walks each statement only once, though: that walk lists the calls that meet class
 // rules, and the hits are then pushed in the order above by going over the list again, each
 // reached statement's calls being one stretch of it.
@@ -135,10 +136,6 @@ struct FileContext {
 };
 
 void decorator_pass(FileContext& context, const pysyntax::Stmt& statement);
-
-// Applies the class-instantiation rules to `expression` when it is a call, then does the same for
-// each of its sub-expressions in source order.
-void detect_in_expr(FileContext& context, const pysyntax::Expr& expression);
 
 // Appends to `found`, in source order, every call of what it is handed (through the visitor's
 // entry points) that meets a class rule.
