@@ -88,10 +88,4 @@ void MetricsCollector::collect(const pysyntax::Stmt& statement) {
   }
 }
 
-void collect_metrics(const pysyntax::Stmt& statement, const ImportAliases& aliases,
-                     const CallCategoryTable& categories, const LocalBindings& bindings,
-                     FunctionMetrics& metrics, TextStore& texts, OutputBudget& budget) {
-  MetricsCollector(aliases, categories, bindings, metrics, texts, budget).collect(statement);
-}
-
 }  // namespace detect

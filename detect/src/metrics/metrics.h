@@ -97,11 +97,6 @@ class MetricsCollector {
   CallNameBuffers buffers_;
 };
 
-// One statement measured on its own (a collector for one statement).
-void collect_metrics(const pysyntax::Stmt& statement, const ImportAliases& aliases,
-                     const CallCategoryTable& categories, const LocalBindings& bindings,
-                     FunctionMetrics& metrics, TextStore& texts, OutputBudget& budget);
-
 // Sets `flag` when a name in `expression` holds a routing word; never clears it. Looks into
 // names, attributes, operators, comparisons, subscripts, calls (callee and positional arguments)
 // and list and tuple displays; nothing else.
