@@ -23,27 +23,26 @@ HitCategory hit_category(std::string_view category) {
 
 void emit_idiom_hit(FileContext& context, std::string_view framework_id, HitCategory category,
                     const IdiomRule& rule, HitTexts texts) {
-  auto path = [&rule]() -> std::string {
-    if (rule.class_name) return *rule.class_name;
-    if (rule.name) return *rule.name;
-    return {};
-  };
   if (category == HitCategory::None) return;
-  const std::size_t path_bytes = rule.class_name ? rule.class_name->size() : rule.name ? rule.name->size() : 0;
-  const std::size_t text_bytes = texts.name.size() + texts.provider.size() + texts.model.size() + path_bytes +
+  const std::string_view path = rule.class_name ? std::string_view(*rule.class_name)
+                                : rule.name     ? std::string_view(*rule.name)
+                                                : std::string_view();
+  const std::size_t text_bytes = texts.name.size() + texts.provider.size() + texts.model.size() + path.size() +
                                  framework_id.size() + context.file.size();
   if (!context.budget.charge_record(text_bytes)) return;
   SourceLocation location{context.file, 0};
   switch (category) {
     case HitCategory::Agent:
-      context.agents.push_back({std::move(texts.name), path(), std::string(framework_id), std::move(location)});
+      context.agents.push_back(
+          {std::move(texts.name), std::string(path), std::string(framework_id), std::move(location)});
       break;
     case HitCategory::Orchestrator:
       context.agents.push_back(
-          {std::move(texts.name), path() + "#orchestrator", std::string(framework_id), std::move(location)});
+          {std::move(texts.name), std::string(path) + "#orchestrator", std::string(framework_id), std::move(location)});
       break;
     case HitCategory::Tool:
-      context.tools.push_back({std::move(texts.name), path(), std::string(framework_id), std::move(location)});
+      context.tools.push_back(
+          {std::move(texts.name), std::string(path), std::string(framework_id), std::move(location)});
       break;
     case HitCategory::LlmClient:
       context.llm_clients.push_back(
