@@ -1,6 +1,6 @@
-// The pass over one top-level statement: decorators of the reached definitions, then the
-// repeated source-order walks of each reached statement. The statement is walked once; the
-// repetitions go over the calls that walk found.
+// The pass over one top-level statement: the decorators of the reached definitions, and the
+// class rules applied, for each reached statement, to every call found in it. The statement is
+// walked once; a call inside nested reached definitions is found once and met again by each.
 #include "walker/file_pass.h"
 
 namespace detect {
@@ -9,59 +9,43 @@ namespace {
 class StatementPass {
  public:
   explicit StatementPass(FileContext& context)
-      : context_(context), calls_(context.matched_calls), stretches_(context.matched_stretches) {}
+      : context_(context), calls_(context.matched_calls), finder_(context, calls_) {}
 
   void run(const pysyntax::Stmt& statement) {
     calls_.clear();
-    stretches_.clear();
-    ClassRuleCalls finder(context_, calls_);
-    // Without class rules no call can meet one, and only the decorators are matched.
-    find_calls(statement, finder, context_.rules.has_class_rules());
-    std::size_t next = 0;
-    push_hits(statement, next);
+    reach(statement);
   }
 
  private:
-  // The one walk. A reached definition's walk is its header and then its body statements in
-  // order, so the calls of each reached statement are one stretch of the list, and the
-  // stretches are recorded in the order in which `push_hits` reaches the statements.
-  void find_calls(const pysyntax::Stmt& statement, ClassRuleCalls& finder, bool walk) {
-    const std::size_t slot = stretches_.size();
-    stretches_.push_back({position(), 0});
+  // A reached definition's header is walked and its decorators matched, then the statements of
+  // its body are reached in order; any other statement is walked whole. The calls found from
+  // `begin` on are then this statement's, its body's at every depth included, and the class
+  // rules meet them after the body's own statements have had theirs.
+  void reach(const pysyntax::Stmt& statement) {
+    const std::size_t begin = calls_.size();
     if (const auto* def = statement.try_as<pysyntax::FunctionDef>()) {
-      if (walk) finder.walk_header(*def);
-      for (const pysyntax::Stmt* inner : def->body) find_calls(*inner, finder, walk);
-    } else if (const auto* cls = statement.try_as<pysyntax::ClassDef>()) {
-      if (walk) finder.walk_header(*cls);
-      for (const pysyntax::Stmt* inner : cls->body) find_calls(*inner, finder, walk);
-    } else if (walk) {
-      finder.visit_stmt(statement);
-    }
-    stretches_[slot].end = position();
-  }
-
-  // The order of the repeated walks: a reached definition's decorators, then the same for each
-  // statement of its body, then the walk of the whole statement.
-  void push_hits(const pysyntax::Stmt& statement, std::size_t& next) {
-    const MatchedStretch stretch = stretches_[next++];
-    if (const auto* def = statement.try_as<pysyntax::FunctionDef>()) {
+      if (walk_) finder_.walk_header(*def);
       for (const pysyntax::Decorator& decorator : def->decorators)
         match_decorator(context_, *decorator.expression, false, def->name.id);
-      for (const pysyntax::Stmt* inner : def->body) push_hits(*inner, next);
+      for (const pysyntax::Stmt* inner : def->body) reach(*inner);
     } else if (const auto* cls = statement.try_as<pysyntax::ClassDef>()) {
+      if (walk_) finder_.walk_header(*cls);
       for (const pysyntax::Decorator& decorator : cls->decorators)
         match_decorator(context_, *decorator.expression, true, cls->name.id);
-      for (const pysyntax::Stmt* inner : cls->body) push_hits(*inner, next);
+      for (const pysyntax::Stmt* inner : cls->body) reach(*inner);
+    } else if (walk_) {
+      finder_.visit_stmt(statement);
     }
-    for (std::uint32_t i = stretch.begin; i < stretch.end && !context_.budget.exceeded(); ++i)
+    // Applying a call's rules finds no call, so the list does not move under the loop.
+    for (std::size_t i = begin; i < calls_.size() && !context_.budget.exceeded(); ++i)
       apply_class_rules(context_, calls_[i]);
   }
 
-  std::uint32_t position() const { return static_cast<std::uint32_t>(calls_.size()); }
-
   FileContext& context_;
   std::vector<MatchedCall>& calls_;
-  std::vector<MatchedStretch>& stretches_;
+  ClassRuleCalls finder_;
+  // Without class rules no call can meet one, and only the decorators are matched.
+  const bool walk_ = context_.rules.has_class_rules();
 };
 
 }  // namespace

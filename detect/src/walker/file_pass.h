@@ -9,8 +9,8 @@
 // every hit it yields is pushed that often: a class `Pipeline` whose methods m1 and m2 call A1()
 // and A2() gives A1, A1, A2, A2, A1, A2.
 // The pass walks each statement only once, though: that walk lists the calls that meet class
-// rules, and the hits are then pushed in the order above by going over the list again, each
-// reached statement's calls being one stretch of it.
+// rules, and each reached statement, once its body is done, goes over the calls listed since it
+// was reached.
 #pragma once
 
 #include <cstdint>
@@ -95,12 +95,6 @@ struct MatchedCall {
   std::span<const IndexedRule> rules;
 };
 
-// Where the matched calls of one statement that `decorator_pass` reaches lie in its list.
-struct MatchedStretch {
-  std::uint32_t begin;
-  std::uint32_t end;
-};
-
 // Writes a weight under (framework id, text), creating the id's table when it has none.
 void put_evidence(FrameworkEvidence& evidence, HashSeeds& seeds, std::string_view framework_id,
                   std::string_view text, float weight);
@@ -120,9 +114,8 @@ struct FileContext {
   HashSeeds& seeds;
   // Charged for every entry; once it is spent no further entry is made.
   OutputBudget& budget;
-  // The lists of `decorator_pass`, kept from one statement to the next for their memory.
+  // The list of `decorator_pass`, kept from one statement to the next for its memory.
   std::vector<MatchedCall> matched_calls;
-  std::vector<MatchedStretch> matched_stretches;
 
   FileContext(std::string file_text, const ImportAliases& file_aliases, const RuleIndex& rule_index,
               CaptureExpander& expander, HashSeeds& hash_seeds, OutputBudget& output_budget)
