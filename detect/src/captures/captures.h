@@ -88,8 +88,10 @@ class CaptureExpander {
   // per match, left to right) as indices of the names.
   struct Placeholders {
     struct Name {
-      std::uint32_t offset;  // of the match in the template; the name lies inside it
-      std::uint32_t size;    // of the match
+      std::uint32_t match_offset;  // of the name's first match in the template
+      std::uint32_t match_size;
+      std::uint32_t name_offset;  // of the name itself, inside that match
+      std::uint32_t name_size;
     };
     std::vector<Name> names;
     std::vector<std::uint32_t> steps;

@@ -10,8 +10,6 @@
 namespace detect {
 namespace {
 
-constexpr std::size_t kPlaceholderFrame = 11;  // "{kwarg('" and "')}" around the name
-
 // Every occurrence of `match` in `template_text` replaced by `value`, left to right: a template
 // with a single placeholder match needs no more than that. The bytes the replacement removes
 // and inserts stay within the work budget whenever the result fits the limit (the removed bytes
@@ -75,7 +73,9 @@ const CaptureExpander::Placeholders& CaptureExpander::placeholders(std::string_v
       name_ids.insert_or_assign(name, id_now);
       found.steps.push_back(id_now);
       found.names.push_back({static_cast<std::uint32_t>(groups[0].data() - input.data()),
-                             static_cast<std::uint32_t>(groups[0].size())});
+                             static_cast<std::uint32_t>(groups[0].size()),
+                             static_cast<std::uint32_t>(groups[1].data() - input.data()),
+                             static_cast<std::uint32_t>(groups[1].size())});
     }
     // A match is never empty (it holds at least "{kwarg('x')}"), so this always advances.
     position = static_cast<std::size_t>(groups[0].data() + groups[0].size() - input.data());
@@ -91,18 +91,18 @@ std::string CaptureExpander::expand(std::string_view template_text, CallKeywords
     auto value = call.values_.find(name);
     return value == call.values_.end() ? nullptr : &value->second;
   };
-  auto match_of = [&](const Placeholders::Name& name) { return template_text.substr(name.offset, name.size); };
-  auto name_in = [](std::string_view match) {
-    return match.substr(kPlaceholderFrame - 3, match.size() - kPlaceholderFrame);
+  auto name_of = [&](const Placeholders::Name& name) {
+    return template_text.substr(name.name_offset, name.name_size);
   };
   if (found.steps.size() == 1) {
-    const std::string_view match = match_of(found.names[0]);
-    const std::string* value = value_of(name_in(match));
+    const Placeholders::Name& only = found.names[0];
+    const std::string_view match = template_text.substr(only.match_offset, only.match_size);
+    const std::string* value = value_of(name_of(only));
     return replace_all(template_text, match, value == nullptr ? std::string_view() : std::string_view(*value), limit_);
   }
   names_.clear();
   for (const Placeholders::Name& placeholder : found.names) {
-    const std::string_view name = name_in(match_of(placeholder));
+    const std::string_view name = name_of(placeholder);
     if (const std::string* value = value_of(name)) {
       names_.push_back({name, *value, &cut(call, *value)});
     } else {
