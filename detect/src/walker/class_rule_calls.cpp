@@ -1,5 +1,5 @@
-// Class-instantiation rules applied to the calls of an expression, in source order: each call
-// before its callee and its arguments.
+// Class-instantiation rules: the calls that meet them, found in source order (each call before
+// its callee and its arguments), and the rules applied to a call found.
 #include <optional>
 
 #include "pysyntax/invariant.h"
